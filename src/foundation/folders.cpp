@@ -27,12 +27,6 @@ std::string StripDelimiters(std::string path) {
   return path;
 }
 
-// The folder part of a file name without its trailing "/" ("/" for a file in the root).
-std::string FolderPart(const std::string& name) {
-  std::string folder = ExtractFilePath(name);
-  return folder == "/" ? folder : RemovePathDelimiter(folder);
-}
-
 bool ForceFoldersBelow(const std::string& folder) {
   std::string dir = StripDelimiters(folder);
   if (dir == "/" || FolderExistsEx(dir)) return true;
@@ -171,7 +165,7 @@ bool ForceFolders(const std::string& folder) {
 }
 
 void EnsureFileFolder(const std::string& file_name) {
-  std::string folder = FolderPart(file_name);
+  std::string folder = ExtractFileDir(file_name);
   if (!IsFolder(folder)) ForceFolders(folder);
 }
 

@@ -30,6 +30,11 @@ std::string ExtractFilePath(std::string_view name) {
   return slash == std::string_view::npos ? std::string() : std::string(name.substr(0, slash + 1));
 }
 
+std::string ExtractFileDir(std::string_view name) {
+  std::string folder = ExtractFilePath(name);
+  return folder == "/" ? folder : RemovePathDelimiter(folder);
+}
+
 std::string ExtractFileName(std::string_view name) {
   auto slash = name.rfind('/');
   return std::string(slash == std::string_view::npos ? name : name.substr(slash + 1));

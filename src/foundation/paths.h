@@ -17,6 +17,8 @@ std::string RemovePathDelimiter(std::string_view path);
 
 // The folder part up to and including the last "/" ("" when there is none).
 std::string ExtractFilePath(std::string_view name);
+// The folder part without its trailing "/" ("/" for a name in the root, "" when none).
+std::string ExtractFileDir(std::string_view name);
 // The part after the last "/".
 std::string ExtractFileName(std::string_view name);
 // The extension with its "." (from the last "." of the file part), "" when there is none.
