@@ -1,7 +1,8 @@
 // What the export steps (transfer, package assembly) need from the main window. The
 // wizard's controller implements it by forwarding to its view; tests and the command line
 // implement it without a window. Every call happens on the caller's (the UI) thread.
-// Texts are UTF-8; messages and questions are HTML as the message box shows them.
+// Texts are UTF-8; messages and questions are HTML as the message box shows them, where
+// CR LF also stands for a line break.
 // The busy cursor is not part of it: the steps use the foundation's BusyCursorOn/Off.
 #pragma once
 

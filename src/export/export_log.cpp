@@ -1,0 +1,177 @@
+#include "export/export_log.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "export/locale_time.h"
+#include "foundation/codepage.h"
+#include "foundation/errors.h"
+#include "foundation/folders.h"
+#include "foundation/paths.h"
+
+namespace mrw {
+namespace {
+
+constexpr int kOpenAttempts = 100;
+constexpr auto kRetryPause = std::chrono::milliseconds(100);
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string Trim(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && IsBlankOrControl(s[b])) ++b;
+  while (e > b && IsBlankOrControl(s[e - 1])) --e;
+  return std::string(s.substr(b, e - b));
+}
+
+// An open file descriptor that is closed (and so unlocked) on every way out.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string OpenFailure(const std::string& path, int err) {
+  return "Datei " + path + " kann nicht geöffnet werden: " + std::strerror(err);
+}
+
+// One attempt: open for appending (creating it when missing) and take the exclusive lock
+// without waiting. -1 and the reason when either fails.
+int TryOpenLocked(const std::string& path, std::string& failure) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+  if (fd.get() < 0) {
+    failure = OpenFailure(path, errno);
+    return -1;
+  }
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    failure = (errno == EWOULDBLOCK)
+                  ? "Datei " + path + " wird von einem anderen Prozess benutzt"
+                  : OpenFailure(path, errno);
+    return -1;
+  }
+  return fd.release();
+}
+
+void WriteAll(int fd, std::string_view bytes, const std::string& path) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw InOutError("Datei " + path + " kann nicht geschrieben werden: " + std::strerror(errno),
+                       errno);
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
+}  // namespace
+
+std::string ExportLogPath(const std::string& host_folder) {
+  return AddPathDelimiter(host_folder) + "MRW/exported.txt";
+}
+
+std::string OrderDescription(std::string_view print_name, std::string_view id_order,
+                             std::string_view adress) {
+  std::string raw = std::string(print_name) + " " + std::string(id_order) + " " + std::string(adress);
+  std::string joined;
+  joined.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') {
+      joined += ' ';
+      ++i;
+    } else if (raw[i] == '\r' || raw[i] == '\n') {
+      // A lone break would split the order's line in two.
+      joined += ' ';
+    } else {
+      joined += raw[i];
+    }
+  }
+  return Trim(joined);
+}
+
+std::string ExportLogLine(DateTime when, std::string_view action, std::string_view description) {
+  return ExportTimeStamp(when) + " " + std::string(action) + " " + std::string(description) + "\r\n";
+}
+
+std::string MarkedHistory(DateTime when, std::string_view previous) {
+  return DateTimeText(when) + " exportiert\r\n" + std::string(previous);
+}
+
+void AppendToExportLog(const std::string& path, std::string_view text) {
+  ForceFolders(ExtractFilePath(path));
+  std::string failure;
+  int raw = -1;
+  for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
+    raw = TryOpenLocked(path, failure);
+    if (raw >= 0) break;
+    if (attempt < kOpenAttempts) std::this_thread::sleep_for(kRetryPause);
+  }
+  if (raw < 0) throw InOutError(failure, 0);
+  Fd fd(raw);
+  WriteAll(fd.get(), Utf8ToAnsi(text), path);
+  if (::close(fd.release()) != 0) {
+    throw InOutError("Datei " + path + " kann nicht geschrieben werden: " + std::strerror(errno), errno);
+  }
+}
+
+void LogExport(db::Connection& host_connection, db::Table& host_orders,
+               const ExportState& state, const std::string& action,
+               const std::function<DateTime()>& now) {
+  std::string buffer;
+  auto flush = [&] {
+    if (host_connection.Path().empty()) return;
+    AppendToExportLog(ExportLogPath(host_connection.Path()), buffer);
+  };
+
+  try {
+    for (int32_t id : state.ExportedOrderIds) {
+      if (!host_orders.Locate("ID", id)) continue;
+      const DateTime when = now();
+      std::string line = ExportLogLine(
+          when, action,
+          OrderDescription(host_orders.FieldByName("PrintName").AsString(),
+                           host_orders.FieldByName("ID_ORDER").AsString(),
+                           host_orders.FieldByName("Adress").AsString()));
+      host_orders.Edit();
+      try {
+        db::Field gzs = host_orders.FieldByName("GZS");
+        gzs.SetString(MarkedHistory(when, gzs.AsString()));
+        host_orders.Post();
+      } catch (...) {
+        if (host_orders.state() == db::Table::State::Edit) host_orders.Cancel();
+        throw;
+      }
+      // Only a marked order is logged, so the file and the marks agree.
+      buffer += line;
+    }
+  } catch (...) {
+    try {
+      flush();
+    } catch (const std::exception&) {
+      // The marking error is the one the user needs to see.
+    }
+    throw;
+  }
+  flush();
+}
+
+}  // namespace mrw
