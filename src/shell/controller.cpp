@@ -1,0 +1,247 @@
+#include "shell/controller.h"
+
+#include <exception>
+
+#include "delivery/output_folder.h"
+#include "export/export_log.h"
+#include "export/export_tables.h"
+#include "export/export_ui.h"
+#include "export/package.h"
+#include "export/transfer.h"
+#include "foundation/folders.h"
+#include "foundation/paths.h"
+#include "foundation/ui_hooks.h"
+#include "selection/order_filter.h"
+#include "selection/selection_ui.h"
+
+namespace mrw::shell {
+
+// The window interfaces of the selection, export and save steps, forwarded to the view.
+class ViewBridge final : public selection::SelectionUi, public ExportUi, public delivery::SaveUi {
+ public:
+  explicit ViewBridge(View& view) : view_(view) {}
+
+  // Selection
+  void SetStatusText(int panel, const std::string& text) override { view_.SetStatusText(panel, text); }
+  void SetExportButtonsEnabled(bool enabled) override {
+    view_.SetEnabled(Control::Save, enabled);
+    view_.SetEnabled(Control::Send, enabled);
+  }
+  void SetRangeButtonDown(RangeButton button) override { view_.SetRangeButtonDown(button); }
+  void SetDateEdits(DateTime begin, DateTime end) override { view_.SetDateEdits(begin, end); }
+  void OrdersChanged() override { view_.OrdersChanged(); }
+  void MarksCleared() override { view_.MarksCleared(); }
+
+  // Shared
+  void ShowMessage(const std::string& html) override { view_.ShowMessage(html); }
+  void ProcessPendingEvents() override { view_.ProcessPendingEvents(); }
+
+  // Export
+  void SetProgressVisible(bool visible) override { view_.SetProgressVisible(visible); }
+  void SetProgressMax(int max) override { view_.SetProgressMax(max); }
+  void SetProgressPosition(int position) override { view_.SetProgressPosition(position); }
+  void StepProgress() override { view_.StepProgress(); }
+  void SetSelectionPanelEnabled(bool enabled) override { view_.SetSelectionPanelEnabled(enabled); }
+  void SetActionPanelEnabled(bool enabled) override { view_.SetActionPanelEnabled(enabled); }
+  void SetGridFollowsTable(bool follows) override { view_.SetGridFollowsTable(follows); }
+  bool AskQuestion(const std::string& html) override { return view_.AskQuestion(html); }
+  std::optional<std::string> RunMessageEditor() override { return view_.RunMessageEditor(); }
+  void CloseMainWindow() override { view_.Close(); }
+
+  // Save
+  void PlayNotificationSound() override { view_.PlayNotificationSound(); }
+  void ProcessEventsFor(std::chrono::milliseconds duration) override { view_.ProcessEventsFor(duration); }
+
+ private:
+  View& view_;
+};
+
+Controller::Controller(View& view, const Clock& clock, std::vector<std::string> command_line,
+                       ControllerOptions options)
+    : view_(view),
+      clock_(clock),
+      command_line_(std::move(command_line)),
+      options_(std::move(options)),
+      bridge_(std::make_unique<ViewBridge>(view)),
+      base_filter_(selection::BuildBaseFilter()),
+      ranges_(host_.orders(), marks_, *bridge_, base_filter_),
+      export_orders_(export_connection_, "Auftraege.ADT"),
+      export_addresses_(export_connection_, "Adressen.ADT") {
+  // The foundation's busy cursor and pending-events calls reach this window.
+  UiHooks hooks;
+  hooks.set_busy_cursor = [this](bool busy) { view_.SetBusyCursor(busy); };
+  hooks.process_pending_events = [this] { view_.ProcessPendingEvents(); };
+  InstallUiHooks(std::move(hooks));
+  if (options_.program_folder.empty()) options_.program_folder = GetExeFolder();
+  work_folder_ = options_.work_folder.empty() ? GetTempFolder("mrw_root")
+                                              : AddPathDelimiter(options_.work_folder);
+}
+
+Controller::~Controller() {
+  // FormDestroy: nothing of the export may stay behind; errors are not reported.
+  try {
+    export_connection_.Close();
+    DeleteExportTables(ExportFolder(work_folder_));
+    ExportReset(export_state_, export_connection_, work_folder_);
+  } catch (const std::exception&) {
+  }
+  InstallUiHooks({});
+}
+
+std::string Controller::Position(size_t n) const {
+  return n >= 1 && n <= command_line_.size() ? command_line_[n - 1] : std::string();
+}
+
+// --- window life -------------------------------------------------------------------------
+
+void Controller::FormShow() { view_.PostStartMessage(); }
+
+void Controller::WMStartup() {
+  if (Position(1) == "INSTALL") {
+    if (options_.register_module) options_.register_module();
+    view_.Close();
+    return;
+  }
+  view_.SetEnabled(Control::Next, false);
+  view_.SetEnabled(Control::Cancel, false);
+  // A start without the host's arguments just ends, without a message.
+  if (Position(1).empty() || Position(2).empty() || Position(3).empty()) {
+    view_.Close();
+    return;
+  }
+  bool connected = false;
+  try {
+    OpenHostDatabase();
+    connected = host_.IsOpen();
+  } catch (const std::exception&) {
+    connected = false;
+  }
+  if (!connected) {
+    host_.Close();
+    view_.ShowMessage(kConnectFailedMessage);
+    view_.Close();
+    return;
+  }
+  ForceFolders(ExportFolder(work_folder_));
+  fdClick();
+  view_.SetCaption("Auftrag-Export,  Datenbank: " + Position(1));
+}
+
+void Controller::FormClose() {
+  try {
+    delivery::CleanSendFolder(GetTempFolder("send.tmp"), clock_.Now());
+  } catch (const std::exception&) {
+    // A send folder that cannot be had holds nothing to clean.
+  }
+}
+
+// --- selection ---------------------------------------------------------------------------
+
+void Controller::OpenHostDatabase() {
+  host_.Open(Position(1), Position(2));
+  if (!host_.IsOpen()) return;
+  host_.orders().SetRowFilter(
+      [this](const db::RowView& row) { return TableOrderLocalFilterRecord(row); });
+  LoadSelectionSettings();
+}
+
+void Controller::LoadSelectionSettings() {
+  type_filter_.Load(host_.SelectionIniPath());
+  SetOnlySave(delivery::ReadOnlySave(host_.SettingsFolder()));
+}
+
+void Controller::fdClick() { ranges_.ClickButton(RangeButton::Today, clock_.Now()); }
+void Controller::fwClick() { ranges_.ClickButton(RangeButton::Week, clock_.Now()); }
+void Controller::fmClick() { ranges_.ClickButton(RangeButton::Month, clock_.Now()); }
+void Controller::dcdatebeginChange(DateTime shown) { ranges_.BeginChanged(shown); }
+void Controller::dcdateendChange(DateTime shown) { ranges_.EndChanged(shown); }
+
+void Controller::SetExportButtonsEnabled(bool enabled) { bridge_->SetExportButtonsEnabled(enabled); }
+
+void Controller::editgridCheckBoxClick(int column, int row, bool checked) {
+  type_filter_.Click(column == 1 ? selection::TypeColumn::Finished : selection::TypeColumn::Unfinished,
+                     row, checked, host_.SelectionIniPath());
+  selection::ReapplyFilter(orders());
+  view_.OrdersChanged();
+  SetExportButtonsEnabled(!orders().IsEmpty());
+}
+
+bool Controller::TableOrderLocalFilterRecord(const db::RowView& row) const {
+  if (auto_mode_state_ == amActive) return true;
+  return type_filter_.Accepts(row.AsInteger("POT"), row.AsInteger("Status"), false);
+}
+
+void Controller::DBGrid_ORDERSMRWXTitleClick(const std::string& field_name) {
+  auto tag = selection::IndexTagForTitle(field_name);
+  if (!tag) return;
+  orders().SetIndex(*tag);
+  view_.OrdersChanged();
+}
+
+bool Controller::MarkCurrentRow() { return marks_.MarkCurrent(orders()); }
+
+bool Controller::MarkRow(db::Bookmark bookmark) {
+  orders().GotoBookmark(bookmark);
+  return marks_.MarkCurrent(orders());
+}
+
+bool Controller::UnmarkRow(db::Bookmark bookmark) { return marks_.Unmark(bookmark); }
+
+// --- delivery ----------------------------------------------------------------------------
+
+bool Controller::TransferOrders() {
+  TransferContext context{host_.connection(), host_.orders(),     host_.addresses(),
+                          marks_.Bookmarks(), export_connection_, export_orders_,
+                          export_addresses_,  work_folder_,       *bridge_};
+  return mrw::TransferOrders(context, export_state_);
+}
+
+void Controller::fbsaveClick() {
+  delivery::SaveSteps steps;
+  steps.export_reset = [this] { ExportReset(export_state_, export_connection_, work_folder_); };
+  steps.transfer_orders = [this] { return TransferOrders(); };
+  steps.make_package_file_name = [this] { return MakePackageFileName(clock_.Now()); };
+  steps.build_package = [this](const std::string& out_dir, const std::string& file_name) {
+    PackageJob job;
+    job.work_folder = work_folder_;
+    job.host_folder = host_.Folder();
+    job.source.first_order_id = host_.settings().FirstOrderID;
+    job.source.first_order_id2 = host_.settings().FirstOrderID2;
+    job.source.database_guid = host_.settings().DatabaseGUID;
+    job.out_dir = out_dir;
+    job.file_name = file_name;
+    return BuildPackage(job, export_state_, *bridge_);
+  };
+  steps.log_export = [this](const std::string& action) {
+    LogExport(host_.connection(), host_.orders(), export_state_, action,
+              [this] { return clock_.Now(); });
+  };
+
+  delivery::SaveSettings settings;
+  settings.only_save = only_save_;
+  settings.program_folder = options_.program_folder;
+  settings.out_dir_override = options_.out_dir_override;
+  last_save_ = delivery::SaveResult{};
+  last_save_ = delivery::RunSave(steps, *bridge_, settings);
+  if (!last_save_.out_dir.empty()) out_dir_ = last_save_.out_dir;
+  if (last_save_.saved) export_state_.LastPackagePath = last_save_.package_path;
+}
+
+void Controller::FlatButton1Click() {
+  out_dir_ = delivery::ChooseOutDir(options_.program_folder,
+                                    [this](const std::string& initial, const std::string& title) {
+                                      return view_.ChooseFolder(initial, title);
+                                    });
+}
+
+void Controller::HTMLabel1AnchorClick(const std::string& /*href*/) { SetOnlySave(!only_save_); }
+
+void Controller::SetOnlySave(bool value) {
+  only_save_ = value;
+  delivery::StoreOnlySave(host_.SettingsFolder(), value);
+  for (Control c : {Control::AccountLabel, Control::AccountBox, Control::Send, Control::FolderButton}) {
+    view_.SetVisible(c, !value);
+  }
+}
+
+}  // namespace mrw::shell
