@@ -78,9 +78,10 @@ class FieldCopier {
   std::vector<std::pair<size_t, size_t>> pairs_;
 };
 
-void CopyLetter(const std::string& source, const std::string& target_folder, ExportState& state) {
+void CopyLetter(const std::string& source, const std::string& target_folder,
+                const RetryPolicy& retry, ExportState& state) {
   std::string target = target_folder + ExtractFileName(source);
-  if (!CopyFileSafe(source, target)) {
+  if (!CopyFileSafe(source, target, retry)) {
     throw FileCreateError("Datei " + target + " kann nicht erstellt werden");
   }
   state.LetterFiles.push_back(target);
@@ -195,9 +196,9 @@ void TransferCurrentOrder(TransferContext& c, ExportState& state,
   const std::string host_folder = c.host_connection.Folder();
   const std::string export_folder = ExportFolder(c.work_folder);
   std::string first = ResolveLetterReference(info.FirstDoc, host_folder, kFirstLetterFolder);
-  if (!first.empty()) CopyLetter(first, export_folder + std::string(kFirstLetterFolder), state);
+  if (!first.empty()) CopyLetter(first, export_folder + std::string(kFirstLetterFolder), c.copy_retry, state);
   std::string last = ResolveLetterReference(info.EndDoc, host_folder, kLastLetterFolder);
-  if (!last.empty()) CopyLetter(last, export_folder + std::string(kLastLetterFolder), state);
+  if (!last.empty()) CopyLetter(last, export_folder + std::string(kLastLetterFolder), c.copy_retry, state);
 
   state.ExportedOrderIds.push_back(old_id);
 

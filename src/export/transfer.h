@@ -28,6 +28,7 @@
 #include "export/component_stream.h"
 #include "export/export_state.h"
 #include "export/export_ui.h"
+#include "foundation/file_io.h"
 
 namespace mrw {
 
@@ -42,6 +43,8 @@ struct TransferContext {
   db::Table& export_addresses;  // "Adressen.ADT", bound to export_connection
   std::string work_folder;      // GetTempFolder("mrw_root"), ending in "/"
   ExportUi& ui;
+  // The attempts of each letter copy's target (tests shorten the waits).
+  RetryPolicy copy_retry = CopyRetry();
 };
 
 // The export database folder of a work folder: work folder + "MRW/".
