@@ -221,6 +221,8 @@ class Table {
 
  private:
   friend class Field;
+  friend class Connection;
+  void impl_unbind_();  // the connection goes away first
   std::unique_ptr<TableImpl> impl_;
 };
 
