@@ -10,6 +10,7 @@
 #include "common/temp_dir.h"
 #include "foundation/errors.h"
 #include "foundation/paths.h"
+#include "foundation/runtime_dir.h"
 #include "foundation/scoped_env.h"
 #include <functional>
 
@@ -143,6 +144,21 @@ TEST_F(TempFolderTest, RefusesAFolderThatIsNotPrivate) {
     EXPECT_FALSE(fs::exists(dir / "elsewhere/mrw_root")) << c.what;
     if (c.mode_after) EXPECT_EQ(ModeOf(path), c.mode_after) << c.what;
   }
+}
+
+TEST(RuntimeFolder, IsTheUsersPrivateFolder) {
+  TempDir dir;
+  {
+    ScopedEnv xdg{"XDG_RUNTIME_DIR", dir / "run"};
+    EXPECT_EQ(GetRuntimeFolder(), dir.str() + "run/");
+    EXPECT_EQ(ModeOf(dir / "run"), 0700u);
+    chmod((dir / "run").c_str(), 0755);
+    EXPECT_THROW(GetRuntimeFolder(), Error);
+  }
+  ScopedEnv unset{"XDG_RUNTIME_DIR", std::nullopt};
+  std::string fallback = "/tmp/qm-runtime-" + std::to_string(geteuid()) + "/";
+  EXPECT_EQ(GetRuntimeFolder(), fallback);
+  EXPECT_EQ(ModeOf(fallback), 0700u);
 }
 
 TEST(ShellFolders, FollowTheUserDirsFileAndTheEnvironment) {
