@@ -11,6 +11,7 @@
 
 #include "common/temp_dir.h"
 #include "foundation/errors.h"
+#include "foundation/paths.h"
 
 namespace mrw {
 namespace {
@@ -154,6 +155,7 @@ TEST(Retry, WaitsOutAFileHeldByAnotherProgram) {
   std::string name = dir / "held.txt";
   WriteFile(name, "old");
   ExclusiveHolder holder(name);
+  EXPECT_TRUE(FileExistsEx(name));
   holder.ReleaseAfter(300ms);
   SaveStringsRetry({"new"}, name);
   EXPECT_EQ(ReadFile(name), "new\r\n");

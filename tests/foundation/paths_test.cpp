@@ -82,6 +82,29 @@ TEST(Existence, FilesFoldersAndLinks) {
   EXPECT_FALSE(FolderExistsEx(""));
 }
 
+// When a name cannot be examined (no search permission on its folder), the folder's
+// listing decides. Needs a second user, so it runs only as root.
+TEST(Existence, UnexaminableNamesAreLookedUpInTheListing) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  TempDir dir;
+  WriteFile(dir / "listable/file", "x");
+  std::filesystem::create_directory(dir / "listable/sub");
+  chmod(dir.path().c_str(), 0755);
+  chmod((dir / "listable").c_str(), 0744);  // others may list it but not look inside
+  EXPECT_EXIT(
+      {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(64);
+        int seen = 0;
+        if (FileExistsEx(dir / "listable/file")) seen |= 1;
+        if (FileExistsEx(dir / "listable/sub")) seen |= 2;
+        if (FileExistsEx(dir / "listable/none")) seen |= 4;
+        if (FolderExistsEx(dir / "listable/sub")) seen |= 8;
+        if (FolderExistsEx(dir / "listable/none")) seen |= 16;  // cannot tell: counts as there
+        _exit(seen);
+      },
+      ::testing::ExitedWithCode(1 | 8 | 16), "");
+}
+
 TEST(ResolveNameCase, FindsTheRealSpellingOfMissingParts) {
   TempDir dir;
   WriteFile(dir / "Data/Auftraege.ADT", "x");
