@@ -248,7 +248,8 @@ TSectionItem& TIniItems::AddSection(std::string_view name) {
     InsertLine(lines_.size(), TIniItem{});
   TIniItem header;
   header.kind = IniLineKind::kSection;
-  header.text = "[" + std::string(name) + "]";
+  header.text.reserve(name.size() + 2);
+  header.text.append("[").append(name).append("]");
   InsertLine(lines_.size(), std::move(header));
   Register(std::string(name), lines_.size());
   return *(cache_ = sections_.back().get());
