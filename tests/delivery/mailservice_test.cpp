@@ -1,0 +1,194 @@
+// Runs the stand-in mail service program and sends through it as the wizard does.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "common/temp_dir.h"
+#include "delivery/accounts_ex.h"
+#include "delivery/instance_lock.h"
+#include "delivery/send_mail.h"
+#include "delivery/send_package.h"
+
+extern char** environ;
+
+namespace mrw::delivery {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string ServiceBinary() {
+  return (std::filesystem::path(MRW_BIN).parent_path() / "mailservice").string();
+}
+
+std::string Base64Decode(const std::string& text) {
+  static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  unsigned buffer = 0;
+  int bits = 0;
+  for (char c : text) {
+    const size_t v = alphabet.find(c);
+    if (v == std::string::npos) continue;  // line ends and padding
+    buffer = (buffer << 6) | static_cast<unsigned>(v);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out += static_cast<char>((buffer >> bits) & 0xFF);
+    }
+  }
+  return out;
+}
+
+class Service {
+ public:
+  Service(const std::string& socketDir, const std::string& outbox, const std::string& mode = "normal") {
+    std::vector<std::string> args = {ServiceBinary(), "--socket-dir", socketDir, "--outbox", outbox, "--mode", mode};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
+  }
+  ~Service() { Stop(); }
+
+  bool WaitReady(const std::string& socketDir) {
+    for (int n = 0; n < 500; ++n) {
+      if (std::filesystem::exists(socketDir + kMailPipeName) && IdentifierHeld(socketDir, kMailProgramIdentifier)) return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+  // SIGTERM, then the exit status (-1 when it did not end normally within 5 s).
+  int Stop() {
+    if (pid_ <= 0) return -1;
+    ::kill(pid_, SIGTERM);
+    return Wait();
+  }
+  int Wait() {
+    if (pid_ <= 0) return -1;
+    int status = 0;
+    for (int n = 0; n < 500; ++n) {
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+class MailServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(std::filesystem::exists(ServiceBinary())) << "build the mailservice target: " << ServiceBinary();
+    link.runtimeFolder = runtime.str();
+    link.startupTime = 0ms;
+    link.livenessRetryWait = 10ms;
+    link.sendRetryWait = 10ms;
+  }
+
+  std::vector<std::filesystem::path> Outbox() {
+    std::vector<std::filesystem::path> mails;
+    if (std::filesystem::exists(outbox.path())) {
+      for (const auto& entry : std::filesystem::directory_iterator(outbox.path())) mails.push_back(entry.path());
+    }
+    return mails;
+  }
+
+  test::TempDir runtime;
+  test::TempDir outbox;
+  test::TempDir work;
+  MailServiceLink link;
+};
+
+TEST_F(MailServiceTest, APackageSentThroughTheServiceArrivesByteForByteInTheOutbox) {
+  Service service(runtime.str(), outbox.str());
+  ASSERT_TRUE(service.WaitReady(runtime.str()));
+
+  // The account list of a host database: the chosen account's sender becomes "From".
+  TAccounts list;
+  TACC first;
+  first.accountId = "A";
+  first.senderAddress = "a@firma.de";
+  TACC chosen;
+  chosen.accountId = "B";
+  chosen.senderAddress = "versand@firma.de";
+  chosen.senderName = "Büro Müller";
+  list.Add(first);
+  list.Add(chosen);
+  test::WriteFile(work / "db/EmailAccounts/all_accounts_qm.txt", list.Write());
+  TAccountsEx accounts(work.str());
+  accounts.Load(work / "db");
+
+  std::string package(300000, '\0');
+  std::mt19937 random(7);
+  for (char& c : package) c = static_cast<char>(random());
+  test::WriteFile(work / "Auftrag_11Dez2026.Qtf", package);
+
+  const auto result = SendPackageByMail(work / "Auftrag_11Dez2026.Qtf", "kunde@example.de",
+                                        [&](int32_t) { return accounts.HandOver("B", false); }, link);
+  EXPECT_TRUE(result.taken);
+  std::filesystem::remove(result.copyPath);
+
+  const auto mails = Outbox();
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].extension(), ".eml");
+  const std::string mail = test::ReadFile(mails[0].string());
+  EXPECT_NE(mail.find("\r\nTo: kunde@example.de\r\n"), std::string::npos);
+  EXPECT_NE(mail.find("\r\nSubject: Quillmar Auftrag Export\r\n"), std::string::npos);
+  EXPECT_EQ(mail.rfind("From: =?UTF-8?B?", 0), 0u) << mail.substr(0, 80);
+  EXPECT_NE(mail.find(" <versand@firma.de>\r\n"), std::string::npos);
+
+  const std::string marker = "Content-Disposition: attachment; filename=\"Auftrag_11Dez2026.Qtf\"\r\n\r\n";
+  const size_t start = mail.find(marker);
+  ASSERT_NE(start, std::string::npos);
+  const size_t end = mail.find("\r\n--", start);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(Base64Decode(mail.substr(start + marker.size(), end - start - marker.size())), package);
+
+  EXPECT_EQ(service.Stop(), 0);
+  EXPECT_FALSE(std::filesystem::exists(runtime.str() + kMailPipeName));
+  EXPECT_FALSE(IdentifierHeld(runtime.str(), kMailProgramIdentifier));
+}
+
+TEST_F(MailServiceTest, ASecondServiceRefusesToRun) {
+  Service service(runtime.str(), outbox.str());
+  ASSERT_TRUE(service.WaitReady(runtime.str()));
+  Service second(runtime.str(), outbox.str());
+  EXPECT_EQ(second.Wait(), 1);
+  EXPECT_TRUE(EnsureMailProgram(link));  // the first one still answers
+}
+
+TEST_F(MailServiceTest, AServiceThatRefusesOrNeverRepliesTakesNothing) {
+  link.replyTimeout = 300ms;
+  link.livenessAttempts = 2;
+  link.sendAttempts = 2;
+  for (const char* mode : {"refuse", "never-reply"}) {
+    Service service(runtime.str(), outbox.str(), mode);
+    ASSERT_TRUE(service.WaitReady(runtime.str()));
+    TSendMailStruct mail;
+    mail.email = "kunde@example.de";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(SendMail(mail, 0, link)) << mode;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << mode;
+    EXPECT_EQ(service.Stop(), 0) << mode;
+    // A refusing service never saw a request; one that never replies may have written the
+    // mail, but the sender cannot know and must not report it as sent.
+    if (std::string(mode) == "refuse") EXPECT_TRUE(Outbox().empty());
+  }
+}
+
+}  // namespace
+}  // namespace mrw::delivery
