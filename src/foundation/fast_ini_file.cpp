@@ -205,16 +205,22 @@ void TFastIniFile::WriteBool(const std::string& section, const std::string& key,
   WriteString(section, key, value ? "1" : "0");
 }
 
-std::vector<std::string> TFastIniFile::ReadSection(const std::string& section) {
-  std::vector<std::string> keys;
+std::vector<const TIniItem*> TFastIniFile::KeyLines(const std::string& section) {
+  std::vector<const TIniItem*> keys;
   TSectionItem* s = FindSection(Utf8ToAnsi(section));
   if (!s) return keys;
   const size_t end = items_.SectionEnd(*s);
   for (size_t i = s->first; i < end; ++i) {
     items_.Parse(i);
-    if (items_.lines()[i].kind == IniLineKind::kKey) keys.push_back(AnsiToUtf8(items_.lines()[i].text));
+    if (items_.lines()[i].kind == IniLineKind::kKey) keys.push_back(&items_.lines()[i]);
   }
   return keys;
+}
+
+std::vector<std::string> TFastIniFile::ReadSection(const std::string& section) {
+  std::vector<std::string> out;
+  for (const TIniItem* l : KeyLines(section)) out.push_back(AnsiToUtf8(l->text));
+  return out;
 }
 
 std::vector<std::string> TFastIniFile::ReadSections() {
@@ -228,16 +234,10 @@ std::vector<std::string> TFastIniFile::ReadSections() {
 
 std::vector<std::string> TFastIniFile::ReadSectionValues(const std::string& section) {
   std::vector<std::string> out;
-  TSectionItem* s = FindSection(Utf8ToAnsi(section));
-  if (!s) return out;
-  const size_t end = items_.SectionEnd(*s);
-  for (size_t i = s->first; i < end; ++i) {
-    items_.Parse(i);
-    const TIniItem& l = items_.lines()[i];
-    if (l.kind != IniLineKind::kKey) continue;
-    std::string entry(l.text);
+  for (const TIniItem* l : KeyLines(section)) {
+    std::string entry(l->text);
     entry += '=';
-    entry += Presented(l.value, strip_comments_, strip_quotes_);
+    entry += Presented(l->value, strip_comments_, strip_quotes_);
     out.push_back(AnsiToUtf8(entry));
   }
   return out;

@@ -83,6 +83,8 @@ class TFastIniFile {
   void Load();
   void ApplyNameMode();
   TSectionItem* FindSection(const std::string& ansi_section);
+  // The section's parsed key lines in file order (none when it is missing).
+  std::vector<const TIniItem*> KeyLines(const std::string& section);
 
   std::string file_name_;
   std::string disk_name_;  // file_name_ resolved against the folder's letter case
