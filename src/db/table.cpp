@@ -396,8 +396,13 @@ struct TableImpl {
     paths = CompanionPaths(path);
     sqlite3* h = OpenTableDb(paths, name, Settings().lock_wait_ms);
     try {
-      if (excl) Exec(h, "PRAGMA locking_mode=EXCLUSIVE; PRAGMA synchronous=OFF;", "Tabelle " + name);
-      else Exec(h, "PRAGMA synchronous=NORMAL;", "Tabelle " + name);
+      // Shared tables are synced at commit (NORMAL); a table opened exclusively is private
+      // to this process (export tables being filled), so it skips the syncs and keeps its
+      // locks: a crash of the process still rolls back cleanly from the journals.
+      std::string pragmas = excl ? "PRAGMA locking_mode=EXCLUSIVE;" : "";
+      for (const char* schema : {"main", "adm", "adi"})
+        pragmas += "PRAGMA " + std::string(schema) + ".synchronous=" + (excl ? "OFF;" : "NORMAL;");
+      Exec(h, pragmas, "Tabelle " + name);
       db = h;
       LoadStructure();
     } catch (...) {
