@@ -42,6 +42,11 @@ bool IdentifierLock::TryAcquire(const std::string& folder, const std::string& id
     ::close(fd);
     return false;
   }
+  // The file names its holder, for whoever has to find the running program.
+  const std::string pid = std::to_string(::getpid()) + "\n";
+  if (::ftruncate(fd, 0) == 0) {
+    [[maybe_unused]] const ssize_t written = ::pwrite(fd, pid.data(), pid.size(), 0);
+  }
   fd_ = fd;
   return true;
 }

@@ -1,7 +1,8 @@
 // Single-instance identifiers between processes of one user: a program holds an identifier
 // by keeping an flock() on the file "<runtime folder>/<identifier>.lock"; others test
 // whether anyone holds it. The lock goes away with the holder's process, so a crashed
-// program never leaves a stale identifier behind.
+// program never leaves a stale identifier behind. While held, the file holds the holder's
+// process id (decimal, one line).
 #pragma once
 
 #include <string>

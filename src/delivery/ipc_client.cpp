@@ -63,7 +63,14 @@ void TIPCClient::Connect(unsigned timeoutMs) {
   errorCode_ = 0;
   const auto start = PipeClock::now();
   const auto timeout = std::chrono::milliseconds(timeoutMs);
-  const std::string socketPath = PipeSocketPath(pipeFolder_, pipeName_);
+  std::string socketPath;
+  try {
+    socketPath = PipeSocketPath(pipeFolder_, pipeName_);
+  } catch (const std::exception&) {
+    // No usable runtime folder (not private, not ours): the pipe cannot be opened.
+    Fail("CreateFile failed while creating new pipe handle", EACCES);
+    return;
+  }
   for (;;) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(PipeClock::now() - start);
     if (elapsed >= timeout) {

@@ -58,7 +58,12 @@ void SaveBody(const SaveSteps& steps, SaveUi& ui, const SaveSettings& settings,
                        ? ResolveOutDir(settings.program_folder)
                        : AddPathDelimiter(settings.out_dir_override);
   result.package_name = steps.make_package_file_name();
-  if (result.out_dir.empty()) return;
+  if (result.out_dir.empty()) {
+    // No stored folder and no desktop to put the default folder on: say so rather than end
+    // the save without a word.
+    ui.ShowMessage("Folgender Fehler ist aufgetreten:\r\nVerzeichnis kann nicht erstellt werden");
+    return;
+  }
   if (!WritePackage(steps, ui, result.out_dir, result.package_name)) return;
   result.saved = true;
   result.package_path = result.out_dir + result.package_name;

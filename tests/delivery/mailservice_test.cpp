@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -186,8 +187,62 @@ TEST_F(MailServiceTest, AServiceThatRefusesOrNeverRepliesTakesNothing) {
     EXPECT_EQ(service.Stop(), 0) << mode;
     // A refusing service never saw a request; one that never replies may have written the
     // mail, but the sender cannot know and must not report it as sent.
-    if (std::string(mode) == "refuse") EXPECT_TRUE(Outbox().empty());
+    if (std::string(mode) == "refuse") {
+      EXPECT_TRUE(Outbox().empty());
+    }
   }
+}
+
+// Sets environment variables for one test and restores them afterwards.
+class ScopedEnv {
+ public:
+  void Set(const char* name, const std::string& value) {
+    const char* old = std::getenv(name);
+    saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->second) {
+        ::setenv(it->first, it->second->c_str(), 1);
+      } else {
+        ::unsetenv(it->first);
+      }
+    }
+  }
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+TEST_F(MailServiceTest, ASendStartsTheInstalledServiceWhenNoneRuns) {
+  // Installed as the mail program in the folder the registry stand-in names.
+  const std::string install = work / "Mail";
+  std::filesystem::create_directories(install);
+  std::filesystem::create_symlink(ServiceBinary(), install + "/helvix2.exe");
+  test::WriteFile(work / "registry.ini", std::string("[") + (kMailProgramRegistryKey + 1) + "]\r\nInstallLocation=" +
+                                              install + "\r\n");
+  ScopedEnv env;
+  env.Set("QM_REGISTRY_FILE", work / "registry.ini");
+  env.Set("XDG_RUNTIME_DIR", runtime.str());
+  env.Set("QM_MAIL_OUTBOX", outbox.str());
+  link.runtimeFolder = "";  // the user's runtime folder, as in production
+  link.livenessRetryWait = 200ms;
+  ASSERT_FALSE(IdentifierHeld("", kMailProgramIdentifier));
+
+  test::WriteFile(work / "p.Qtf", "PK");
+  const auto result = SendPackageByMail(work / "p.Qtf", "kunde@example.de", {}, link);
+  EXPECT_TRUE(result.taken);
+  std::filesystem::remove(result.copyPath);
+  EXPECT_EQ(Outbox().size(), 1u);
+
+  // Stop the started service through the process id in its lock file.
+  ASSERT_TRUE(IdentifierHeld("", kMailProgramIdentifier));
+  const pid_t pid = std::stoi(test::ReadFile(IdentifierLockPath("", kMailProgramIdentifier)));
+  ASSERT_GT(pid, 0);
+  ::kill(pid, SIGTERM);
+  for (int n = 0; n < 500 && IdentifierHeld("", kMailProgramIdentifier); ++n) std::this_thread::sleep_for(10ms);
+  EXPECT_FALSE(IdentifierHeld("", kMailProgramIdentifier));
 }
 
 }  // namespace
