@@ -151,13 +151,17 @@ class BulkInsert {
 
 }  // namespace
 
-std::string ExportFolder(const std::string& work_folder) { return AddPathDelimiter(work_folder) + "MRW/"; }
+std::string ExportFolder(const std::string& work_folder) {
+  // Never a folder relative to wherever the program happens to run.
+  if (work_folder.empty()) throw InOutError("Verzeichnis kann nicht erstellt werden", 3);
+  return AddPathDelimiter(work_folder) + "MRW/";
+}
 
 void ExportReset(ExportState& state, db::Connection& export_connection,
                  const std::string& work_folder) {
   state.Clear();
   export_connection.Close();
-  DeleteTree(ExportFolder(work_folder), true);
+  if (!work_folder.empty()) DeleteTree(ExportFolder(work_folder), true);
 }
 
 std::string ResolveLetterReference(std::string_view reference, const std::string& host_folder,

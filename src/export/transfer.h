@@ -47,11 +47,13 @@ struct TransferContext {
   RetryPolicy copy_retry = CopyRetry();
 };
 
-// The export database folder of a work folder: work folder + "MRW/".
+// The export database folder of a work folder: work folder + "MRW/". An empty work folder
+// throws InOutError (it would otherwise name a folder relative to the current one).
 std::string ExportFolder(const std::string& work_folder);
 
 // Empties the export state, disconnects the export connection and removes the export
-// database folder (hidden files and what cannot be deleted stay).
+// database folder (hidden files and what cannot be deleted stay; nothing is deleted for an
+// empty work folder).
 void ExportReset(ExportState& state, db::Connection& export_connection,
                  const std::string& work_folder);
 
