@@ -11,6 +11,7 @@
 #include "foundation/codepage.h"
 #include "foundation/errors.h"
 #include "foundation/folders.h"
+#include "foundation/paths.h"
 
 namespace mrw::delivery {
 
@@ -62,9 +63,16 @@ std::string TAccounts::WriteHandOverFile(std::string_view id, bool raise) {
     throw;
   }
   std::swap(accounts_[0], accounts_[static_cast<size_t>(index)]);
-  const std::string path = GetUniqueTempName() + ".sac";
-  WritePrivateFile(path, bytes);
-  return path;
+  // A fresh name each time; should one exist already (a hash collision), take another.
+  for (int attempt = 1;; ++attempt) {
+    const std::string path = GetUniqueTempName() + ".sac";
+    try {
+      WritePrivateFile(path, bytes);
+      return path;
+    } catch (const FileCreateError&) {
+      if (attempt == 5 || !FileExistsEx(path, false)) throw;
+    }
+  }
 }
 
 void WritePrivateFile(const std::string& path, std::string_view bytes) {

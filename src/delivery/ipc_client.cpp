@@ -174,7 +174,8 @@ bool TIPCClient::SendMessage(const MessagePtr& request, unsigned connectTimeoutM
   // cause (nobody serves the pipe, or it stayed busy) with a failed first write.
   if (connected_) {
     try {
-      Exchange(request ? *request : TMessageData(), reply);
+      static const TMessageData kEmptyRequest;
+      Exchange(request ? *request : kEmptyRequest, reply);
     } catch (...) {
       Disconnect();
       throw;
