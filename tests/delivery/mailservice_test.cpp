@@ -165,6 +165,21 @@ TEST_F(MailServiceTest, APackageSentThroughTheServiceArrivesByteForByteInTheOutb
   EXPECT_FALSE(IdentifierHeld(runtime.str(), kMailProgramIdentifier));
 }
 
+TEST_F(MailServiceTest, RequestTextsCannotAddHeaderLines) {
+  Service service(runtime.str(), outbox.str());
+  ASSERT_TRUE(service.WaitReady(runtime.str()));
+  TSendMailStruct mail;
+  mail.email = "kunde@example.de\r\nBcc: fremd@example.com";
+  mail.subject = "Hallo\nX-Injected: 1";
+  ASSERT_TRUE(SendMail(mail, 0, link));
+  const auto mails = Outbox();
+  ASSERT_EQ(mails.size(), 1u);
+  const std::string text = test::ReadFile(mails[0].string());
+  EXPECT_EQ(text.find("\nBcc:"), std::string::npos);
+  EXPECT_EQ(text.find("\nX-Injected:"), std::string::npos);
+  EXPECT_NE(text.find("\r\nTo: kunde@example.de  Bcc: fremd@example.com\r\n"), std::string::npos);
+}
+
 TEST_F(MailServiceTest, ASecondServiceRefusesToRun) {
   Service service(runtime.str(), outbox.str());
   ASSERT_TRUE(service.WaitReady(runtime.str()));
