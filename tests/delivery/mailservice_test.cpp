@@ -137,9 +137,10 @@ TEST_F(MailServiceTest, APackageSentThroughTheServiceArrivesByteForByteInTheOutb
   std::string package(300000, '\0');
   std::mt19937 random(7);
   for (char& c : package) c = static_cast<char>(random());
-  test::WriteFile(work / "Auftrag_11Dez2026.Qtf", package);
+  const std::string name = "Auftrag_" + work.path().filename().string() + ".Qtf";
+  test::WriteFile(work / name, package);
 
-  const auto result = SendPackageByMail(work / "Auftrag_11Dez2026.Qtf", "kunde@example.de",
+  const auto result = SendPackageByMail(work / name, "kunde@example.de",
                                         [&](int32_t) { return accounts.HandOver("B", false); }, link);
   EXPECT_TRUE(result.taken);
   std::filesystem::remove(result.copyPath);
@@ -153,7 +154,7 @@ TEST_F(MailServiceTest, APackageSentThroughTheServiceArrivesByteForByteInTheOutb
   EXPECT_EQ(mail.rfind("From: =?UTF-8?B?", 0), 0u) << mail.substr(0, 80);
   EXPECT_NE(mail.find(" <versand@firma.de>\r\n"), std::string::npos);
 
-  const std::string marker = "Content-Disposition: attachment; filename=\"Auftrag_11Dez2026.Qtf\"\r\n\r\n";
+  const std::string marker = "Content-Disposition: attachment; filename=\"" + name + "\"\r\n\r\n";
   const size_t start = mail.find(marker);
   ASSERT_NE(start, std::string::npos);
   const size_t end = mail.find("\r\n--", start);
@@ -247,8 +248,9 @@ TEST_F(MailServiceTest, ASendStartsTheInstalledServiceWhenNoneRuns) {
   link.livenessRetryWait = 200ms;
   ASSERT_FALSE(IdentifierHeld("", kMailProgramIdentifier));
 
-  test::WriteFile(work / "p.Qtf", "PK");
-  const auto result = SendPackageByMail(work / "p.Qtf", "kunde@example.de", {}, link);
+  const std::string package = work / (work.path().filename().string() + ".Qtf");
+  test::WriteFile(package, "PK");
+  const auto result = SendPackageByMail(package, "kunde@example.de", {}, link);
   EXPECT_TRUE(result.taken);
   std::filesystem::remove(result.copyPath);
   EXPECT_EQ(Outbox().size(), 1u);

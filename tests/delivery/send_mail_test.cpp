@@ -204,11 +204,13 @@ TEST(MailSize, TheLimitIsTenThousandTwoHundredFortyKilobytes) {
 
 TEST_F(SendMailTest, APackageGoesOutAsACopyInTheSendFolder) {
   FakePipeServer server(Socket(), [](const test::ReceivedRequest&) { return FakePipeServer::EmptyReply(); });
-  const std::string package = dir / "Export_11Dez2026.Qtf";
+  // The send folder is shared by everything that runs as this user: a name of our own.
+  const std::string name = "Export_" + dir.path().filename().string() + ".Qtf";
+  const std::string package = dir / name;
   test::WriteFile(package, "package bytes");
   const auto result = SendPackageByMail(package, " kunde@example.de", [](int32_t) { return std::string(); }, link);
   EXPECT_TRUE(result.taken);
-  EXPECT_EQ(result.copyPath, GetTempFolder(kSendFolderPurpose) + "Export_11Dez2026.Qtf");
+  EXPECT_EQ(result.copyPath, GetTempFolder(kSendFolderPurpose) + name);
   EXPECT_EQ(test::ReadFile(result.copyPath), "package bytes");
 
   const auto values = ReadNamedValues(server.Requests().back().data);
