@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cerrno>
 #include <utility>
 
@@ -72,6 +73,23 @@ std::string TAccounts::WriteHandOverFile(std::string_view id, bool raise) {
     } catch (const FileCreateError&) {
       if (attempt == 5 || !FileExistsEx(path, false)) throw;
     }
+  }
+}
+
+void DeleteStaleHandOverFiles(std::chrono::hours age, const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  std::string where;
+  try {
+    where = folder.empty() ? GetTempFolder("") : folder;
+  } catch (const std::exception&) {
+    return;
+  }
+  const auto cutoff = fs::file_time_type::clock::now() - age;
+  for (fs::directory_iterator it(where, ec), end; !ec && it != end; it.increment(ec)) {
+    if (it->path().extension() != ".sac" || !it->is_regular_file(ec) || it->is_symlink(ec)) continue;
+    const auto written = it->last_write_time(ec);
+    if (!ec && written <= cutoff) fs::remove(it->path(), ec);
   }
 }
 

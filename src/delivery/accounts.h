@@ -3,6 +3,7 @@
 // Clear/Read/Add.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,11 @@ class TAccounts {
  private:
   std::vector<TACC> accounts_;
 };
+
+// Hand-over files carry the passwords and stay behind for the mail service to read. This
+// deletes those in `folder` ("" = the temporary folder) last written `age` or longer ago;
+// for the clean-up when the program closes. Failures are ignored.
+void DeleteStaleHandOverFiles(std::chrono::hours age, const std::string& folder = "");
 
 // Creates `path` anew with mode 0600 and writes `bytes` into it. Throws FileCreateError
 // ("Datei %s kann nicht erstellt werden") when the file exists already or cannot be made.

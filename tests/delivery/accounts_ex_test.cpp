@@ -168,6 +168,20 @@ TEST_F(AccountsExTest, HandOverPutsTheChosenAccountFirstInAPrivateFile) {
   }
 }
 
+TEST(HandOverFiles, OnlyStaleOnesAreDeleted) {
+  test::TempDir temp;
+  const auto now = std::filesystem::file_time_type::clock::now();
+  WriteFile(temp / "old.sac", "x");
+  std::filesystem::last_write_time(temp / "old.sac", now - std::chrono::hours(49));
+  WriteFile(temp / "new.sac", "x");
+  WriteFile(temp / "old.txt", "x");
+  std::filesystem::last_write_time(temp / "old.txt", now - std::chrono::hours(49));
+  DeleteStaleHandOverFiles(std::chrono::hours(48), temp.str());
+  EXPECT_FALSE(std::filesystem::exists(temp / "old.sac"));
+  EXPECT_TRUE(std::filesystem::exists(temp / "new.sac"));
+  EXPECT_TRUE(std::filesystem::exists(temp / "old.txt"));
+}
+
 TEST_F(AccountsExTest, TheAccountBoxSelectsAndStoresTheChoice) {
   WriteAccounts({Account("A"), Account("B"), Account("b")});
   const std::string settings = host.str() + "marrowby_setup/";
