@@ -8,8 +8,9 @@
 // pieces of at most 65,536 bytes.
 //
 // Failures raise nothing: they end in ErrorText()/ErrorCode() and AnswerValid() false.
-// Connecting fails at once when nobody serves the pipe and after the connect timeout
-// ("IPC client failed with WAIT timeout", 258) while it stays busy. Once connected, the
+// Connecting fails at once when nobody serves the pipe ("WaitNamedPipe failed while wating
+// for the pipe", 2) and after the connect timeout ("IPC client failed with WAIT timeout",
+// 258) while it stays busy; a failed connect keeps its own error and nothing is written. Once connected, the
 // exchange must complete within the reply timeout (30 s by default); a service that hangs
 // counts as a failed read (code ETIMEDOUT) instead of blocking the caller for good.
 #pragma once
