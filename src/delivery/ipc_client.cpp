@@ -14,18 +14,6 @@ constexpr size_t kPiece = 0x10000;
 constexpr int64_t kEndMark = -1;
 constexpr auto kEndMarkTimeout = std::chrono::milliseconds(1000);
 
-std::string Le64(int64_t value) {
-  std::string out;
-  for (int n = 0; n < 8; ++n) out += static_cast<char>((static_cast<uint64_t>(value) >> (8 * n)) & 0xFF);
-  return out;
-}
-
-int64_t FromLe64(const unsigned char* bytes) {
-  uint64_t value = 0;
-  for (int n = 0; n < 8; ++n) value |= static_cast<uint64_t>(bytes[n]) << (8 * n);
-  return static_cast<int64_t>(value);
-}
-
 }  // namespace
 
 TIPCClient::TIPCClient() { RebuildPath(); }
@@ -108,10 +96,10 @@ void TIPCClient::Exchange(const TMessageData& request, MessagePtr& reply) {
   const std::string& data = request.Data().Bytes();
   const std::string& id = request.Id();
 
-  if (const int e = handle_.WriteAll((Le64(static_cast<int64_t>(id.size())) + id).data(), 8 + id.size(), deadline)) {
+  if (const int e = handle_.WriteAll((Int64Le(static_cast<int64_t>(id.size())) + id).data(), 8 + id.size(), deadline)) {
     return Fail("WriteFile failed while writing message ID", static_cast<unsigned>(e));
   }
-  if (const int e = handle_.WriteAll(Le64(static_cast<int64_t>(data.size())).data(), 8, deadline)) {
+  if (const int e = handle_.WriteAll(Int64Le(static_cast<int64_t>(data.size())).data(), 8, deadline)) {
     return Fail("WriteFile failed while writing message data size", static_cast<unsigned>(e));
   }
   for (size_t pos = 0; pos < data.size(); pos += kPiece) {
@@ -137,7 +125,7 @@ void TIPCClient::Exchange(const TMessageData& request, MessagePtr& reply) {
     }
     return 0;
   };
-  const int64_t idLength = FromLe64(size);
+  const int64_t idLength = ReadInt64Le(size);
   if (idLength > 0) {
     std::string replyId;
     if (const int e = readBlock(idLength, replyId)) {
@@ -148,7 +136,7 @@ void TIPCClient::Exchange(const TMessageData& request, MessagePtr& reply) {
   if (const int e = handle_.ReadExact(size, 8, deadline)) {
     return Fail("ReadFile failed while reading message data size", static_cast<unsigned>(e));
   }
-  const int64_t dataSize = FromLe64(size);
+  const int64_t dataSize = ReadInt64Le(size);
   if (dataSize > 0) {
     std::string replyData;
     if (const int e = readBlock(dataSize, replyData)) {
@@ -161,7 +149,7 @@ void TIPCClient::Exchange(const TMessageData& request, MessagePtr& reply) {
 
 void TIPCClient::Disconnect() {
   if (!handle_.IsOpen()) return;
-  const std::string endMark = Le64(kEndMark);
+  const std::string endMark = Int64Le(kEndMark);
   handle_.WriteAll(endMark.data(), endMark.size(), PipeClock::now() + kEndMarkTimeout);
   handle_.Close();
   connected_ = false;

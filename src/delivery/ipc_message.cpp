@@ -79,6 +79,18 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 
 }  // namespace
 
+std::string Int64Le(int64_t value) {
+  std::string out;
+  AppendLe(out, static_cast<uint64_t>(value), 8);
+  return out;
+}
+
+int64_t ReadInt64Le(const unsigned char* bytes) {
+  uint64_t value = 0;
+  for (int n = 0; n < 8; ++n) value |= static_cast<uint64_t>(bytes[n]) << (8 * n);
+  return static_cast<int64_t>(value);
+}
+
 std::string Utf8ToUtf16Le(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size() * 2);

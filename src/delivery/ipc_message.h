@@ -22,6 +22,10 @@ namespace mrw::delivery {
 std::string Utf8ToUtf16Le(std::string_view utf8);
 std::string Utf16LeToUtf8(std::string_view utf16le);
 
+// The pipe's 64-bit little-endian integers (lengths, sizes, the end mark).
+std::string Int64Le(int64_t value);
+int64_t ReadInt64Le(const unsigned char* bytes);
+
 class TStreamStorage {
  public:
   // An empty name writes nothing. Throws mrw::Error "Value with name \"<name>\" already

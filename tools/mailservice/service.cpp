@@ -59,9 +59,7 @@ class Session {
   bool ReadInt64(int64_t& value) {
     unsigned char bytes[8];
     if (!Read(bytes, 8)) return false;
-    uint64_t v = 0;
-    for (int n = 0; n < 8; ++n) v |= static_cast<uint64_t>(bytes[n]) << (8 * n);
-    value = static_cast<int64_t>(v);
+    value = delivery::ReadInt64Le(bytes);
     return true;
   }
 
@@ -82,17 +80,11 @@ class Session {
   const std::atomic<bool>& stop_;
 };
 
-std::string Le64(int64_t value) {
-  std::string out;
-  for (int n = 0; n < 8; ++n) out += static_cast<char>((static_cast<uint64_t>(value) >> (8 * n)) & 0xFF);
-  return out;
-}
-
 std::string Reply(const std::string& id, bool ok, const std::string& message) {
   delivery::TStreamStorage data;
   data.WriteInteger("Result", ok ? 1 : 0);
   data.WriteString("Message", message);
-  return Le64(static_cast<int64_t>(id.size())) + id + Le64(static_cast<int64_t>(data.Bytes().size())) + data.Bytes();
+  return delivery::Int64Le(static_cast<int64_t>(id.size())) + id + delivery::Int64Le(static_cast<int64_t>(data.Bytes().size())) + data.Bytes();
 }
 
 std::string Text(const std::vector<delivery::NamedValue>& values, const char* name) {
