@@ -11,6 +11,7 @@
 #include "foundation/codepage.h"
 #include "foundation/errors.h"
 #include "foundation/folders.h"
+#include "foundation/ini_items.h"
 #include "foundation/paths.h"
 
 namespace mrw::archive {
@@ -19,12 +20,8 @@ namespace {
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
-std::string Trim(std::string_view text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && IsBlankOrControl(text[begin])) ++begin;
-  while (end > begin && IsBlankOrControl(text[end - 1])) --end;
-  return std::string(text.substr(begin, end - begin));
-}
+// Leading and trailing blanks and control characters go, as in every trimmed text here.
+std::string Trim(std::string_view text) { return std::string(IniTrim(text)); }
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
