@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <exception>
 #include <thread>
 
 #include "export/locale_time.h"
@@ -137,11 +138,13 @@ void LogExport(db::Connection& host_connection, db::Table& host_orders,
                const ExportState& state, const std::string& action,
                const std::function<DateTime()>& now) {
   std::string buffer;
-  auto flush = [&] {
-    if (host_connection.Path().empty()) return;
-    AppendToExportLog(ExportLogPath(host_connection.Path()), buffer);
-  };
+  std::exception_ptr failure;
 
+  // One transaction for all marks: a post of its own per order would make every mark
+  // wait for the disk. What was posted before a failure is still committed, as each
+  // mark would have been on its own.
+  const bool own_transaction = !host_orders.InTransaction();
+  if (own_transaction) host_orders.StartTransaction();
   try {
     for (int32_t id : state.ExportedOrderIds) {
       if (!host_orders.Locate("ID", id)) continue;
@@ -164,14 +167,34 @@ void LogExport(db::Connection& host_connection, db::Table& host_orders,
       buffer += line;
     }
   } catch (...) {
-    try {
-      flush();
-    } catch (const std::exception&) {
-      // The marking error is the one the user needs to see.
-    }
-    throw;
+    failure = std::current_exception();
   }
-  flush();
+  if (own_transaction) {
+    try {
+      host_orders.Commit();
+    } catch (...) {
+      // Nothing was marked after all, so nothing may be logged.
+      try {
+        host_orders.Rollback();
+      } catch (...) {
+      }
+      buffer.clear();
+      if (!failure) failure = std::current_exception();
+    }
+  }
+
+  if (!host_connection.Path().empty()) {
+    if (failure) {
+      try {
+        AppendToExportLog(ExportLogPath(host_connection.Path()), buffer);
+      } catch (const std::exception&) {
+        // The marking error is the one the user needs to see.
+      }
+    } else {
+      AppendToExportLog(ExportLogPath(host_connection.Path()), buffer);
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace mrw

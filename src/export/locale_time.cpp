@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
+#include <memory>
 
 namespace mrw {
 namespace {
@@ -65,6 +67,15 @@ class TimeLocale {
   locale_t loc_ = nullptr;
 };
 
+// Opening a locale reads its data files; a log of many lines asks for the same one again
+// and again, so each name is opened once per thread.
+const TimeLocale& LocaleFor(const std::string& name) {
+  thread_local std::map<std::string, std::unique_ptr<TimeLocale>> cache;
+  std::unique_ptr<TimeLocale>& slot = cache[name];
+  if (!slot) slot = std::make_unique<TimeLocale>(name);
+  return *slot;
+}
+
 struct Moment {
   YMD date;
   int hour, minute, second;
@@ -111,8 +122,7 @@ std::string ShortMonthName(int month) { return ShortMonthName(month, UserTimeLoc
 
 std::string ShortMonthName(int month, const std::string& locale_name) {
   if (month < 1 || month > 12) return "";
-  TimeLocale loc(locale_name);
-  return loc.Info(static_cast<nl_item>(ABMON_1 + month - 1));
+  return LocaleFor(locale_name).Info(static_cast<nl_item>(ABMON_1 + month - 1));
 }
 
 std::string ExportTimeStamp(DateTime when) { return ExportTimeStamp(when, UserTimeLocaleName()); }
@@ -127,7 +137,7 @@ std::string LongTimeText(DateTime when) { return LongTimeText(when, UserTimeLoca
 
 std::string LongTimeText(DateTime when, const std::string& locale_name) {
   Moment m = Split(when);
-  TimeLocale loc(locale_name);
+  const TimeLocale& loc = LocaleFor(locale_name);
   std::string format = loc.RawInfo(T_FMT);
   if (format.empty()) format = "%H:%M:%S";
   std::tm tm{};

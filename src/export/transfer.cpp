@@ -54,7 +54,9 @@ class FieldCopier {
     const auto& fields = source.Fields();
     for (size_t i = 0; i < fields.size(); ++i) {
       int t = target.FieldIndex(fields[i].name);
-      if (t >= 0) pairs_.emplace_back(i, static_cast<size_t>(t));
+      // A field the table numbers itself never takes a value.
+      if (t < 0 || target.Fields()[static_cast<size_t>(t)].type == db::FieldType::AutoInc) continue;
+      pairs_.emplace_back(i, static_cast<size_t>(t));
     }
   }
 
