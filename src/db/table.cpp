@@ -35,6 +35,11 @@ struct TableImpl {
   Stmt fetch_blobs;  // blob contents of one row
   Stmt insert_row;
   Stmt insert_blob;
+  Stmt next_auto;
+  Stmt probe;  // the callback's columns of one row
+  std::vector<bool> probe_used;
+  std::vector<int> probe_col;
+  bool probe_dirty = true;
 
   // View.
   std::string filter_text;
@@ -178,18 +183,50 @@ struct TableImpl {
   // --- view -----------------------------------------------------------------------------
   bool CallbackActive() const { return filtered && static_cast<bool>(callback); }
 
+  // The callback's rows are read through a statement with only the columns it has
+  // asked for so far; a field it asks for the first time is read separately and joins
+  // the statement from the next row on. Typical callbacks read two or three fields.
+  void PrepareProbe() {
+    std::string cols = "rid";
+    probe_col.assign(fields.size(), -1);
+    int n = 1;
+    for (size_t i = 0; i < fields.size(); ++i)
+      if (probe_used[i] && select_col[i] >= 0) {
+        cols += "," + Column(i);
+        probe_col[i] = n++;
+      }
+    probe = Stmt(db, "SELECT " + cols + " FROM main.rows WHERE rid=?", "Tabelle " + name + " kann nicht gelesen werden");
+    probe_dirty = false;
+  }
+
+  Value ProbeValue(int64_t row, size_t i) {
+    if (select_col[i] < 0) return BlobValue(row, i);
+    if (probe_col[i] >= 0) return ReadFixed(probe.get(), probe_col[i], fields[i].type);
+    probe_used[i] = true;
+    probe_dirty = true;
+    if (!FetchRow(row)) return std::monostate{};
+    Value v = ReadFixed(fetch.get(), select_col[i], fields[i].type);
+    fetch.Reset();
+    return v;
+  }
+
   bool Accept(int64_t row) {
     if (!CallbackActive()) return true;
-    if (!FetchRow(row)) return false;
+    if (!probe || probe_dirty) PrepareProbe();
+    probe.BindInt(1, row);
+    if (!probe.Step()) {
+      probe.Reset();
+      return false;
+    }
     bool ok = false;
     try {
-      RowView view(this, fetch.get(), true, row);
+      RowView view(this, nullptr, true, row);
       ok = callback(view);
     } catch (...) {
-      fetch.Reset();
+      probe.Reset();
       throw;
     }
-    fetch.Reset();
+    probe.Reset();
     return ok;
   }
 
@@ -223,10 +260,21 @@ struct TableImpl {
 
   // Evaluates candidates until the view holds at least n rows or none are left.
   bool Ensure(size_t n) {
-    while (acc.size() < n && cand_next < cand.size()) {
-      int64_t row = cand[cand_next++];
-      if (Accept(row)) acc.push_back(row);
+    if (acc.size() >= n || cand_next >= cand.size()) return acc.size() >= n;
+    // One read transaction for the whole run instead of a lock round trip per row. It
+    // ends before returning, so writers elsewhere are held up for this run at most.
+    bool own_read = CallbackActive() && sqlite3_get_autocommit(db);
+    if (own_read) sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    try {
+      while (acc.size() < n && cand_next < cand.size()) {
+        int64_t row = cand[cand_next++];
+        if (Accept(row)) acc.push_back(row);
+      }
+    } catch (...) {
+      if (own_read) sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+      throw;
     }
+    if (own_read) sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     return acc.size() >= n;
   }
 
@@ -346,10 +394,13 @@ struct TableImpl {
     std::string ctx = "Datensatz kann nicht gespeichert werden (Tabelle " + name + ")";
     for (size_t i = 0; i < fields.size(); ++i) {
       if (fields[i].type != FieldType::AutoInc) continue;
-      Stmt next(db, "UPDATE main.fields SET next_auto=next_auto+1 WHERE id=? RETURNING next_auto-1", ctx);
-      next.BindInt(1, sfields[i].id);
-      if (!next.Step()) throw Error(ctx);
-      values[i] = next.Int(0);
+      next_auto.BindInt(1, sfields[i].id);
+      bool ok = next_auto.Step();
+      if (ok) values[i] = next_auto.Int(0);
+      while (ok && next_auto.Step()) {
+      }
+      next_auto.Reset();
+      if (!ok) throw Error(ctx);
     }
     int param = 1;
     for (size_t i = 0; i < fields.size(); ++i)
@@ -400,6 +451,7 @@ struct TableImpl {
       // to this process (export tables being filled), so it skips the syncs and keeps its
       // locks: a crash of the process still rolls back cleanly from the journals.
       std::string pragmas = excl ? "PRAGMA locking_mode=EXCLUSIVE;" : "";
+      pragmas += "PRAGMA main.cache_size=-16384;";
       for (const char* schema : {"main", "adm", "adi"})
         pragmas += "PRAGMA " + std::string(schema) + ".synchronous=" + (excl ? "OFF;" : "NORMAL;");
       Exec(h, pragmas, "Tabelle " + name);
@@ -431,6 +483,8 @@ struct TableImpl {
     by_upper.clear();
     blob_by_id.clear();
     select_col.assign(sfields.size(), -1);
+    probe_used.assign(sfields.size(), false);
+    probe_dirty = true;
     std::string cols, qs;
     int n = 0;
     for (size_t i = 0; i < sfields.size(); ++i) {
@@ -450,6 +504,7 @@ struct TableImpl {
     insert_row = cols.empty() ? Stmt(db, "INSERT INTO main.rows DEFAULT VALUES", ctx)
                               : Stmt(db, "INSERT INTO main.rows(" + cols + ") VALUES(" + qs + ")", ctx);
     insert_blob = Stmt(db, "INSERT INTO adm.blobs(rid, fid, data) VALUES(?,?,?)", ctx);
+    next_auto = Stmt(db, "UPDATE main.fields SET next_auto=next_auto+1 WHERE id=? RETURNING next_auto-1", ctx);
   }
 
   void CloseHandles() {
@@ -457,6 +512,8 @@ struct TableImpl {
     fetch_blobs = Stmt();
     insert_row = Stmt();
     insert_blob = Stmt();
+    next_auto = Stmt();
+    probe = Stmt();
   }
 
   void Close() {
@@ -488,9 +545,7 @@ size_t RowView::IndexOf(std::string_view field) const { return impl_->RequireFie
 Value RowView::Get(size_t i) const {
   if (i >= impl_->fields.size()) throw Error("Feldnummer außerhalb des Bereichs");
   if (!live_) return static_cast<const std::vector<Value>*>(source_)->at(i);
-  if (impl_->select_col[i] < 0) return impl_->BlobValue(rowid_, i);
-  auto* st = static_cast<sqlite3_stmt*>(const_cast<void*>(source_));
-  return impl_->ReadFixed(st, impl_->select_col[i], impl_->fields[i].type);
+  return impl_->ProbeValue(rowid_, i);
 }
 
 bool RowView::IsNull(std::string_view f) const { return db::IsNull(Get(IndexOf(f))); }
@@ -838,7 +893,8 @@ void Table::GotoBookmark(Bookmark bookmark) {
 void Table::Insert() {
   impl_->RequireOpen();
   impl_->RequireBrowse("Einfügen");
-  impl_->Sync();
+  // No view work here: bulk inserts run Insert/Post without moving the cursor.
+  impl_->need_first = false;
   impl_->ClearRecord();
   impl_->state = State::Insert;
   impl_->Notify();

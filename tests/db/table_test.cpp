@@ -189,6 +189,11 @@ TEST_F(IndexTest, FilterAndCallbackMakeTheViewAndABadFilterKeepsThePreviousOne) 
     EXPECT_EQ(t->Filter(), "D>\"01.03.2024\" OR K=1");
     EXPECT_EQ(t->RecordCount(), 3) << bad;
   }
+  // A callback that reads a field only for some rows still sees its true value.
+  t->SetRowFilter([](const RowView& r) { return r.AsInteger("K") != 2 || r.AsString("G") == "b"; });
+  t->SetFilter("");
+  t->Refresh();
+  EXPECT_EQ(Column(*t, "ID"), (std::vector<std::string>{"2", "5", "6", "4"}));
   t->SetFilter("K=1000");
   EXPECT_TRUE(t->IsEmpty());
   EXPECT_TRUE(t->Bof());
