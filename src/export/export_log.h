@@ -49,7 +49,9 @@ void AppendToExportLog(const std::string& path, std::string_view text);
 // written to the file. `now` gives the time for each line as it is formed.
 // An error while marking an order (e.g. another user holds the row) ends the marking
 // there: the lines of the orders already marked are still appended, then the error is
-// passed on. The table is left on the last order found.
+// passed on. The table is left on the last order found. The marks are posted in one
+// transaction of the host order table (unless the caller has one open), committed before
+// the lines are appended.
 void LogExport(db::Connection& host_connection, db::Table& host_orders,
                const ExportState& state, const std::string& action,
                const std::function<DateTime()>& now);
