@@ -153,5 +153,64 @@ TEST(ExportLogTest, ConcurrentAppendsKeepEachBlockTogether) {
   EXPECT_EQ(next_block['B'], kBlocks);
 }
 
+// Two workstations logging the same orders at once: both blocks arrive whole, one after
+// the other, and every order carries both marks.
+TEST(ExportLogTest, TwoProcessesLoggingTheSameHostDatabase) {
+  ChainFixture f;
+  constexpr int kOrders = 40;
+  ExportState state;
+  for (int i = 1; i <= kOrders; ++i) state.ExportedOrderIds.push_back(f.AddOrder({.id_order = i}));
+  // No open database handle may cross a fork.
+  f.orders.Close();
+  f.addresses.Close();
+  f.host.Close();
+
+  pid_t children[2];
+  for (int w = 0; w < 2; ++w) {
+    children[w] = fork();
+    ASSERT_GE(children[w], 0);
+    if (children[w] == 0) {
+      int rc = 0;
+      try {
+        db::Connection host;
+        host.SetPath(f.host_folder);
+        host.Open();
+        db::Table orders(host, "Auftraege.ADT");
+        orders.Open();
+        LogExport(host, orders, state, w == 0 ? "Erster" : "Zweiter", FixedNow());
+      } catch (...) {
+        rc = 1;
+      }
+      _exit(rc);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+
+  std::vector<std::string> lines;
+  std::string log = test::ReadFile(f.host_folder + "MRW/exported.txt");
+  for (size_t pos = 0, end; (end = log.find("\r\n", pos)) != std::string::npos; pos = end + 2) {
+    lines.push_back(log.substr(pos, end - pos));
+  }
+  ASSERT_EQ(lines.size(), 2u * kOrders);
+  const std::string stamp = ExportTimeStamp(kWhen);
+  const std::string first = lines[0].substr(stamp.size() + 1, 6);
+  for (int i = 0; i < 2 * kOrders; ++i) {
+    bool in_first_block = i < kOrders;
+    EXPECT_EQ(lines[i].find(stamp + (in_first_block == (first == "Erster") ? " Erster " : " Zweiter ")), 0u)
+        << lines[i];
+  }
+
+  f.host.Open();
+  f.orders.Open();
+  const std::string mark = DateTimeText(kWhen) + " exportiert\r\n";
+  for (f.orders.First(); !f.orders.Eof(); f.orders.Next()) {
+    EXPECT_EQ(f.orders.FieldByName("GZS").AsString(), mark + mark);
+  }
+}
+
 }  // namespace
 }  // namespace mrw
