@@ -176,7 +176,7 @@ TEST(QueryCommand, FilteredViewsOfADemoDatabaseAgreeWithTheUnfilteredDump) {
       {base + "ID_ORDER=" + std::to_string(some_order),
        [&](const Row& w) { return not_base(w) && w.id_order == some_order; }},
       {"POT=1000", [](const Row&) { return false; }},
-      {"NOT (Status=2 OR pot>=130) AND date>='01.03.2024'",
+      {"NOT (Status=2 OR pot>=130) AND date>=\"01.03.2024\"",
        [&](const Row& w) {
          return !((w.status != kNull && w.status == 2) || (w.pot != kNull && w.pot >= 130)) && w.date >= 0 &&
                 w.date >= d("01.03.2024");
