@@ -190,6 +190,9 @@ bool Controller::UnmarkRow(db::Bookmark bookmark) { return marks_.Unmark(bookmar
 // --- delivery ----------------------------------------------------------------------------
 
 bool Controller::TransferOrders() {
+  // The export reads the host table as it is now, not as the grid last read it: rows other
+  // workstations removed meanwhile must not be found by their old positions.
+  host_.orders().Refresh();
   TransferContext context{host_.connection(), host_.orders(),     host_.addresses(),
                           marks_.Bookmarks(), export_connection_, export_orders_,
                           export_addresses_,  work_folder_,       *bridge_};

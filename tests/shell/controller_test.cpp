@@ -112,7 +112,8 @@ TEST_F(ControllerTest, DateEditsChooseInclusiveRangeAndRefuseEndBeforeBegin) {
   controller_->dcdateendChange(D(2024, 3, 27));
   auto before = ShownIds();
   ASSERT_FALSE(before.empty());
-  controller_->MarkCurrentRow();
+  controller_->orders().First();
+  ASSERT_TRUE(controller_->MarkCurrentRow());
   controller_->dcdateendChange(D(2024, 3, 19));  // one day before the begin
   EXPECT_EQ(view_.messages, std::vector<std::string>{"<B>Startdatum ist kleiner als Enddatum."});
   EXPECT_EQ(ShownIds(), before);
