@@ -9,15 +9,16 @@ namespace mrw::archive {
 
 ChunkPipeline::ChunkPipeline(int zlib_level, unsigned threads) : level_(zlib_level) {
   unsigned workers = threads > 1 ? threads : 0;
-  std::size_t window = workers == 0 ? 1 : 2 * workers + 2;
+  // Reading ahead far enough keeps the workers busy while the calling thread is off the
+  // processor for a while (a busy machine), at 32 KiB per chunk buffer.
+  std::size_t window = workers == 0 ? 1 : 8 * workers + 2;
   for (std::size_t i = 0; i < window; ++i) {
     slots_.push_back(std::make_unique<Slot>());
     free_.push_back(slots_.back().get());
   }
-  if (workers == 0) {
-    inline_compressor_ = std::make_unique<ChunkCompressor>(level_);
-    return;
-  }
+  // The calling thread compresses everything itself with one thread, and otherwise takes
+  // on the chunk it waits for when no worker has started it yet.
+  own_compressor_ = std::make_unique<ChunkCompressor>(level_);
   for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { WorkerLoop(); });
 }
 
@@ -92,8 +93,8 @@ void ChunkPipeline::Fill() {
       slot->done = true;
       break;
     }
-    if (inline_compressor_) {
-      inline_compressor_->Compress(slot->chunk);
+    if (workers_.empty()) {
+      own_compressor_->Compress(slot->chunk);
       slot->done = true;
     } else {
       {
@@ -114,8 +115,18 @@ ChunkPipeline::Result ChunkPipeline::Next() {
   if (in_flight_.empty()) return {};
   Slot* slot = in_flight_.front();
   in_flight_.pop_front();
-  if (!inline_compressor_) {
+  if (!workers_.empty()) {
     std::unique_lock lock(mutex_);
+    if (!slot->done) {
+      auto queued = std::find(queue_.begin(), queue_.end(), slot);
+      if (queued != queue_.end()) {
+        queue_.erase(queued);
+        lock.unlock();
+        own_compressor_->Compress(slot->chunk);
+        lock.lock();
+        slot->done = true;
+      }
+    }
     done_cv_.wait(lock, [slot] { return slot->done; });
   }
   front_ = slot;

@@ -3,12 +3,13 @@
 //
 // With one thread everything happens inside Next(): read one chunk, compress it, return
 // it, just as a plain loop would. With several threads the calling thread reads a few
-// chunks ahead and worker threads compress them meanwhile; the compressed bytes are the
+// chunks ahead and worker threads compress them meanwhile (the calling thread joins in
+// rather than wait for a chunk nobody has started); the compressed bytes are the
 // same (every chunk is an independent zlib stream), and the caller still sees one chunk
 // per Next() and may stop after any of them: what was read ahead is then dropped.
 //
-// Memory stays bounded: a fixed window of chunk buffers (two per worker plus two) and one
-// zlib state per worker.
+// Memory stays bounded: a fixed window of chunk buffers (eight per worker plus two) and
+// one zlib state per worker and one for the calling thread.
 #pragma once
 
 #include <condition_variable>
@@ -61,7 +62,7 @@ class ChunkPipeline {
   std::vector<Slot*> free_;
   std::deque<Slot*> in_flight_;  // read order
   Slot* front_ = nullptr;        // handed out by the last Next()
-  std::unique_ptr<ChunkCompressor> inline_compressor_;
+  std::unique_ptr<ChunkCompressor> own_compressor_;  // the calling thread's
 
   int fd_ = -1;
   std::int64_t left_to_read_ = 0;
