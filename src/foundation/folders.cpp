@@ -17,6 +17,7 @@
 #include "foundation/guid.h"
 #include "foundation/paths.h"
 #include "foundation/private_folder.h"
+#include "foundation/runtime_dir.h"
 #include "foundation/ui_hooks.h"
 
 namespace mrw {
@@ -180,7 +181,14 @@ std::string GetSystemTempPath() {
   for (const char* variable : {"TMPDIR", "XDG_RUNTIME_DIR"}) {
     if (const char* value = std::getenv(variable); value && *value) return AddPathDelimiter(value);
   }
-  return "/tmp/";
+  // /tmp itself is shared by every user; the temp folder is private to one user, so a
+  // shared "/tmp/QMTempDir" would let the first user lock every other out. Without either
+  // variable the user's own runtime folder below /tmp serves instead.
+  try {
+    return GetRuntimeFolder();
+  } catch (const Error&) {
+    return "";
+  }
 }
 
 std::string GetTempFolder(const std::string& purpose) {

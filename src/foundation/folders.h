@@ -22,7 +22,9 @@ void EnsureFileFolder(const std::string& file_name);
 // The running program's folder.
 std::string GetExeFolder();
 
-// $TMPDIR, else $XDG_RUNTIME_DIR, else "/tmp/"; with "/".
+// $TMPDIR, else $XDG_RUNTIME_DIR, else the user's private "/tmp/qm-runtime-<uid>/" (a
+// shared /tmp would make the private QMTempDir below it a folder only one user can own);
+// with "/". "" when none can be had.
 std::string GetSystemTempPath();
 
 // GetSystemTempPath + "QMTempDir/" [+ purpose + "/"], created. "QMTempDir" is a private

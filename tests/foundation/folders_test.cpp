@@ -159,6 +159,9 @@ TEST(RuntimeFolder, IsTheUsersPrivateFolder) {
   std::string fallback = "/tmp/qm-runtime-" + std::to_string(geteuid()) + "/";
   EXPECT_EQ(GetRuntimeFolder(), fallback);
   EXPECT_EQ(ModeOf(fallback), 0700u);
+  // Without TMPDIR the temp path is that private folder too, never the shared /tmp.
+  ScopedEnv no_tmpdir{"TMPDIR", std::nullopt};
+  EXPECT_EQ(GetSystemTempPath(), fallback);
 }
 
 TEST(ShellFolders, FollowTheUserDirsFileAndTheEnvironment) {
