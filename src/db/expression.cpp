@@ -315,6 +315,38 @@ void CollectFields(const ExprNode& n, std::vector<size_t>& out) {
   if (n.b) CollectFields(*n.b, out);
 }
 
+std::unique_ptr<ExprNode> Clone(const ExprNode& n) {
+  auto c = std::make_unique<ExprNode>();
+  c->kind = n.kind;
+  c->field = n.field;
+  c->op = n.op;
+  c->literal = n.literal;
+  if (n.a) c->a = Clone(*n.a);
+  if (n.b) c->b = Clone(*n.b);
+  return c;
+}
+
+void Conjuncts(const ExprNode& n, std::vector<const ExprNode*>& out) {
+  if (n.kind == ExprNode::Kind::And) {
+    Conjuncts(*n.a, out);
+    Conjuncts(*n.b, out);
+  } else {
+    out.push_back(&n);
+  }
+}
+
+void AndInto(std::unique_ptr<ExprNode>& root, std::unique_ptr<ExprNode> term) {
+  if (!root) {
+    root = std::move(term);
+    return;
+  }
+  auto n = std::make_unique<ExprNode>();
+  n->kind = ExprNode::Kind::And;
+  n->a = std::move(root);
+  n->b = std::move(term);
+  root = std::move(n);
+}
+
 }  // namespace
 
 FilterExpression::FilterExpression() = default;
@@ -339,6 +371,22 @@ std::vector<size_t> FilterExpression::FieldsUsed() const {
 
 bool FilterExpression::Matches(const std::function<Value(size_t)>& get) const {
   return !root_ || Eval(*root_, get);
+}
+
+std::pair<FilterExpression, FilterExpression> FilterExpression::Split(
+    const std::function<bool(size_t)>& to_sql) const {
+  std::pair<FilterExpression, FilterExpression> out;
+  if (!root_) return out;
+  std::vector<const ExprNode*> terms;
+  Conjuncts(*root_, terms);
+  for (const ExprNode* t : terms) {
+    std::vector<size_t> used;
+    CollectFields(*t, used);
+    bool sql = true;
+    for (size_t f : used) sql = sql && to_sql(f);
+    AndInto(sql ? out.first.root_ : out.second.root_, Clone(*t));
+  }
+  return out;
 }
 
 FilterExpression::Sql FilterExpression::ToSql(const std::function<std::string(size_t)>& column) const {

@@ -25,6 +25,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "db/field.h"
@@ -49,6 +50,10 @@ class FilterExpression {
 
   // Evaluates on one row; `get(i)` gives the stored value of field i.
   bool Matches(const std::function<Value(size_t)>& get) const;
+
+  // Splits the top-level AND terms in two: those whose fields all pass `to_sql` (the
+  // first result) and the others (the second). Both together accept what this does.
+  std::pair<FilterExpression, FilterExpression> Split(const std::function<bool(size_t)>& to_sql) const;
 
   // SQL condition for SQLite with "?" parameters; `column(i)` names field i's column.
   struct Sql {

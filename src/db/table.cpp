@@ -44,6 +44,7 @@ struct TableImpl {
   // View.
   std::string filter_text;
   FilterExpression filter;
+  FilterExpression residual;  // the terms the view checks row by row (see BuildView)
   bool filtered = false;
   RowFilter callback;
   std::string index_name;
@@ -182,6 +183,8 @@ struct TableImpl {
 
   // --- view -----------------------------------------------------------------------------
   bool CallbackActive() const { return filtered && static_cast<bool>(callback); }
+  // Rows need a look of their own: the callback or filter terms left out of the SQL.
+  bool RowCheck() const { return CallbackActive() || (filtered && !residual.AcceptsAll()); }
 
   // The callback's rows are read through a statement with only the columns it has
   // asked for so far; a field it asks for the first time is read separately and joins
@@ -211,7 +214,7 @@ struct TableImpl {
   }
 
   bool Accept(int64_t row) {
-    if (!CallbackActive()) return true;
+    if (!RowCheck()) return true;
     if (!probe || probe_dirty) PrepareProbe();
     probe.BindInt(1, row);
     if (!probe.Step()) {
@@ -220,8 +223,11 @@ struct TableImpl {
     }
     bool ok = false;
     try {
-      RowView view(this, nullptr, true, row);
-      ok = callback(view);
+      ok = residual.Matches([&](size_t i) { return ProbeValue(row, i); });
+      if (ok && CallbackActive()) {
+        RowView view(this, nullptr, true, row);
+        ok = callback(view);
+      }
     } catch (...) {
       probe.Reset();
       throw;
@@ -231,12 +237,24 @@ struct TableImpl {
   }
 
   void BuildView() {
+    // Terms on fields that have an index tag go to SQLite, which answers them from the
+    // indexes alone; the others are checked row by row as the cursor gets there, so the
+    // first rows of a large view do not wait for every row to be read.
     std::string where = "1";
     std::vector<Value> params;
+    residual = FilterExpression();
     if (filtered && !filter.AcceptsAll()) {
-      auto sql = filter.ToSql([this](size_t f) { return Column(f); });
+      auto [sql_part, rest] = filter.Split([this](size_t f) {
+        for (const auto& t : tags)
+          if (t.field == f) return true;
+        return false;
+      });
+      auto sql = sql_part.ToSql([this](size_t f) { return Column(f); });
       where = std::move(sql.where);
       params = std::move(sql.params);
+      residual = std::move(rest);
+      for (size_t f : residual.FieldsUsed())
+        if (!probe_used[f]) probe_used[f] = probe_dirty = true;
     }
     std::string order = "rid";
     if (index_tag >= 0) {
@@ -251,7 +269,7 @@ struct TableImpl {
     cand = std::move(rows);
     acc.clear();
     cand_next = 0;
-    if (!CallbackActive()) {
+    if (!RowCheck()) {
       acc = cand;
       cand_next = cand.size();
     }
@@ -263,7 +281,7 @@ struct TableImpl {
     if (acc.size() >= n || cand_next >= cand.size()) return acc.size() >= n;
     // One read transaction for the whole run instead of a lock round trip per row. It
     // ends before returning, so writers elsewhere are held up for this run at most.
-    bool own_read = CallbackActive() && sqlite3_get_autocommit(db);
+    bool own_read = RowCheck() && sqlite3_get_autocommit(db);
     if (own_read) sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     try {
       while (acc.size() < n && cand_next < cand.size()) {
@@ -682,8 +700,8 @@ void Table::SetFilter(std::string_view expression) {
   impl_->filter = std::move(parsed);
   impl_->filter_text = std::string(expression);
   if (impl_->filtered) {
-    impl_->view_stale = true;
-    impl_->DoFirst();
+    // The view is read when it is first looked at (the cursor goes to its first row).
+    impl_->view_stale = impl_->need_first = true;
     impl_->Notify();
   }
 }
@@ -693,8 +711,7 @@ void Table::SetFiltered(bool on) {
   impl_->RequireOpen();
   impl_->RequireBrowse("Filtern");
   impl_->filtered = on;
-  impl_->view_stale = true;
-  impl_->DoFirst();
+  impl_->view_stale = impl_->need_first = true;
   impl_->Notify();
 }
 bool Table::Filtered() const { return impl_->filtered; }
@@ -724,7 +741,6 @@ void Table::Refresh() {
   impl_->RequireBrowse("Aktualisieren");
   if (impl_->need_first) {
     impl_->view_stale = true;
-    impl_->DoFirst();
   } else {
     int64_t cur = impl_->rid;
     impl_->BuildView();
