@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/table_text.h"
 #include "db/connection.h"
 #include "db/table.h"
 #include "foundation/errors.h"
@@ -10,24 +11,11 @@
 namespace mrw::cli {
 namespace {
 
-// Texts and memos: backslash, TAB, CR and LF written as \\, \t, \r, \n.
-void AppendEscaped(std::string& out, const std::string& text) {
-  for (char c : text) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
-    }
-  }
-}
-
 void AppendValue(std::string& out, db::FieldType type, const db::Value& v) {
   if (db::IsNull(v)) return;
   switch (type) {
     case db::FieldType::Text:
-    case db::FieldType::Memo: AppendEscaped(out, std::get<std::string>(v)); return;
+    case db::FieldType::Memo: out += EscapeTabText(std::get<std::string>(v)); return;
     case db::FieldType::Binary: out += std::to_string(std::get<std::string>(v).size()); return;
     case db::FieldType::Logical: out += db::ValueAsBoolean(type, v) ? "T" : "F"; return;
     default: out += db::ValueAsString(type, v);
@@ -48,11 +36,8 @@ std::vector<std::string> SplitNames(const std::string& list) {
 int RunQuery(const std::vector<std::string>& args) {
   ParsedArgs parsed = ParseArgs(args, {"filter", "index", "fields"});
   if (parsed.positional.size() != 2) throw UsageError("needs DIR and TABLE");
-  db::Connection conn;
-  conn.SetPath(parsed.positional[0]);
-  conn.Open();
-  db::Table table(conn, parsed.positional[1]);
-  table.Open();
+  OpenedTable opened(parsed.positional[0], parsed.positional[1]);
+  db::Table& table = opened.table;
 
   std::vector<size_t> columns;
   if (auto list = parsed.Value("fields")) {

@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "cli/command.h"
+#include "cli/table_text.h"
 #include "db/connection.h"
 #include "db/table.h"
 
@@ -11,11 +12,8 @@ namespace {
 int RunSchema(const std::vector<std::string>& args) {
   ParsedArgs parsed = ParseArgs(args, {});
   if (parsed.positional.size() != 2) throw UsageError("needs DIR and TABLE");
-  db::Connection conn;
-  conn.SetPath(parsed.positional[0]);
-  conn.Open();
-  db::Table table(conn, parsed.positional[1]);
-  table.Open();
+  OpenedTable opened(parsed.positional[0], parsed.positional[1]);
+  const db::Table& table = opened.table;
   for (const auto& f : table.Fields())
     std::cout << "field\t" << f.name << "\t" << db::FieldTypeName(f.type) << "\t" << f.length << "\n";
   for (const auto& t : table.IndexTags())
