@@ -279,6 +279,9 @@ struct TableImpl {
   // Evaluates candidates until the view holds at least n rows or none are left.
   bool Ensure(size_t n) {
     if (acc.size() >= n || cand_next >= cand.size()) return acc.size() >= n;
+    // Read a few rows ahead, so stepping through the view does not take a lock per row.
+    const size_t want = n;
+    n = std::max(n, acc.size() + 32);
     // One read transaction for the whole run instead of a lock round trip per row. It
     // ends before returning, so writers elsewhere are held up for this run at most.
     bool own_read = RowCheck() && sqlite3_get_autocommit(db);
@@ -293,7 +296,7 @@ struct TableImpl {
       throw;
     }
     if (own_read) sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    return acc.size() >= n;
+    return acc.size() >= want;
   }
 
   // Index of `row` in the view, evaluating as far as needed.

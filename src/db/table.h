@@ -68,7 +68,7 @@ class RowView {
       : impl_(impl), source_(source), live_(live), rowid_(rowid) {}
   size_t IndexOf(std::string_view field) const;
   TableImpl* impl_;
-  const void* source_;  // the live statement or the record buffer
+  const void* source_;  // live: unused (the table's row probe); else the record buffer
   bool live_;
   Bookmark rowid_;
 };
