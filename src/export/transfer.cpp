@@ -256,6 +256,10 @@ bool TransferOrders(TransferContext& c, ExportState& state) {
     if (!c.selected.empty()) {
       for (db::Bookmark mark : c.selected) {
         c.host_orders.GotoBookmark(mark);
+        // A marked row that is gone must not be replaced by its neighbour.
+        if (c.host_orders.GetBookmark() != mark) {
+          throw Error("Ein markierter Auftrag wurde inzwischen gelöscht oder ist ausgefiltert.");
+        }
         TransferCurrentOrder(c, state, copied_address_ids);
       }
     } else {

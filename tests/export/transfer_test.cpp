@@ -127,20 +127,29 @@ TEST(TransferTest, UnusableExtendedInformationMeansNoLetters) {
   }
 }
 
-TEST(TransferTest, ARowThatCannotBeReachedEndsTheTransferWithOneMessage) {
+TEST(TransferTest, AMarkedRowDeletedMeanwhileEndsTheTransferWithOneMessage) {
   ChainFixture f;
   int32_t a = f.AddOrder({.id_order = 1});
   int32_t b = f.AddOrder({.id_order = 2});
-  db::Bookmark first = f.BookmarkOf(a), gone = f.BookmarkOf(b);
-  f.orders.Delete();
+  int32_t c = f.AddOrder({.id_order = 3});
+  std::vector<db::Bookmark> marks = {f.BookmarkOf(a), f.BookmarkOf(b), f.BookmarkOf(c)};
+  {  // another user deletes the second marked order
+    db::Connection other_connection;
+    other_connection.SetPath(f.host_folder);
+    other_connection.Open();
+    db::Table other(other_connection, "Auftraege.ADT");
+    other.Open();
+    ASSERT_TRUE(other.Locate("ID", b));
+    other.Delete();
+  }
 
-  EXPECT_FALSE(f.Transfer({first, gone}));
+  EXPECT_FALSE(f.Transfer(marks));
 
   ASSERT_EQ(f.ui.messages.size(), 1u);
   EXPECT_NE(f.ui.messages[0].find("Die Aufträge konnten nicht vollständig exportiert werden."),
             std::string::npos);
   EXPECT_FALSE(f.ui.closed);
-  // What was copied before stays; the window is usable again.
+  // What was copied before stays; the neighbour of the gone row is not taken in its place.
   EXPECT_EQ(f.Rows(f.export_orders, {"ID_ORDER"}), (Rows{{"1"}}));
   EXPECT_TRUE(f.ui.selection_enabled && f.ui.action_enabled && f.ui.grid_follows);
 }
