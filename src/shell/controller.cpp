@@ -140,6 +140,9 @@ void Controller::FormClose() {
 void Controller::OpenHostDatabase() {
   host_.Open(Position(1), Position(2));
   if (!host_.IsOpen()) return;
+  // The callback runs for every row of every view: find its two fields once.
+  pot_index_ = host_.orders().FieldIndex("POT");
+  status_index_ = host_.orders().FieldIndex("Status");
   host_.orders().SetRowFilter(
       [this](const db::RowView& row) { return TableOrderLocalFilterRecord(row); });
   LoadSelectionSettings();
@@ -168,7 +171,15 @@ void Controller::editgridCheckBoxClick(int column, int row, bool checked) {
 
 bool Controller::TableOrderLocalFilterRecord(const db::RowView& row) const {
   if (auto_mode_state_ == amActive) return true;
-  return type_filter_.Accepts(row.AsInteger("POT"), row.AsInteger("Status"), false);
+  // A table without the fields makes the row fail the filter (as a null type would).
+  if (pot_index_ < 0 || status_index_ < 0) return false;
+  auto number = [&row](int index) -> long long {
+    db::Value v = row.Get(static_cast<size_t>(index));
+    if (auto* i = std::get_if<int64_t>(&v)) return *i;
+    if (auto* d = std::get_if<double>(&v)) return static_cast<long long>(*d);
+    return 0;
+  };
+  return type_filter_.Accepts(number(pot_index_), number(status_index_), false);
 }
 
 void Controller::DBGrid_ORDERSMRWXTitleClick(const std::string& field_name) {

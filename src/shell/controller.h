@@ -119,6 +119,8 @@ class Controller {
   selection::TypeFilter type_filter_;
   selection::OrderMarks marks_;
   selection::DateRangeSelector ranges_;
+  int pot_index_ = -1;     // field positions of POT and Status in the order table
+  int status_index_ = -1;
 
   std::string work_folder_;
   db::Connection export_connection_;
