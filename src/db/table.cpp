@@ -225,7 +225,7 @@ struct TableImpl {
     try {
       ok = residual.Matches([&](size_t i) { return ProbeValue(row, i); });
       if (ok && CallbackActive()) {
-        RowView view(this, nullptr, true, row);
+        RowView view(this, row);
         ok = callback(view);
       }
     } catch (...) {
@@ -565,7 +565,6 @@ size_t RowView::IndexOf(std::string_view field) const { return impl_->RequireFie
 
 Value RowView::Get(size_t i) const {
   if (i >= impl_->fields.size()) throw Error("Feldnummer außerhalb des Bereichs");
-  if (!live_) return static_cast<const std::vector<Value>*>(source_)->at(i);
   return impl_->ProbeValue(rowid_, i);
 }
 
@@ -593,7 +592,10 @@ bool RowView::AsBoolean(std::string_view f) const {
 
 // --- Field --------------------------------------------------------------------------------
 
-const FieldDef& Field::Def() const { return table_->impl_->fields.at(index_); }
+const FieldDef& Field::Def() const {
+  table_->impl_->RequireOpen();
+  return table_->impl_->fields.at(index_);
+}
 Value Field::AsValue() const {
   table_->impl_->RequireOpen();
   table_->impl_->Sync();

@@ -48,7 +48,7 @@ struct IndexTag {
   bool descending = false;
 };
 
-// Read access to the fields of one row (the callback's argument, or the current row).
+// Read access to the fields of one row (the row filter callback's argument).
 // Every accessor throws mrw::Error for a field name the table does not have; names are
 // compared case-insensitively. Valid only during the call that handed it out.
 class RowView {
@@ -64,12 +64,9 @@ class RowView {
 
  private:
   friend struct TableImpl;
-  RowView(TableImpl* impl, const void* source, bool live, Bookmark rowid)
-      : impl_(impl), source_(source), live_(live), rowid_(rowid) {}
+  RowView(TableImpl* impl, Bookmark rowid) : impl_(impl), rowid_(rowid) {}
   size_t IndexOf(std::string_view field) const;
   TableImpl* impl_;
-  const void* source_;  // live: unused (the table's row probe); else the record buffer
-  bool live_;
   Bookmark rowid_;
 };
 
