@@ -238,6 +238,40 @@ TEST_F(IndexTest, EditPostCancelAndDeleteKeepTheCursorWhereCallersExpectIt) {
   EXPECT_EQ(t->RecordCount(), 0);
 }
 
+TEST_F(IndexTest, DeletingInACheckedViewMovesToTheNextVisibleRow) {
+  // Rows checked one by one (unindexed G, callback): deleting must keep the view's
+  // bookkeeping of what was already checked.
+  t->SetIndex("KEY");  // 2,5,1,3,6,4
+  t->SetRowFilter([](const RowView& r) { return r.AsInteger("ID") != 3; });
+  t->SetFilter("G='a' OR K=3");
+  t->SetFiltered(true);
+  EXPECT_EQ(Column(*t, "ID"), (std::vector<std::string>{"5", "1", "4"}));
+  t->First();
+  t->Delete();
+  EXPECT_EQ(t->FieldByName("ID").AsInteger(), 1);
+  t->Delete();
+  EXPECT_EQ(t->FieldByName("ID").AsInteger(), 4);
+  EXPECT_EQ(t->RecordCount(), 1);
+  t->SetFiltered(false);
+  EXPECT_EQ(Column(*t, "ID"), (std::vector<std::string>{"2", "3", "6", "4"}));
+}
+
+TEST_F(IndexTest, DisabledControlsHoldBackChangeNotices) {
+  int notices = 0;
+  t->SetChangeListener([&] { ++notices; });
+  t->First();
+  EXPECT_EQ(notices, 1);
+  t->DisableControls();
+  t->DisableControls();
+  for (t->First(); !t->Eof(); t->Next()) {
+  }
+  t->EnableControls();
+  EXPECT_EQ(notices, 1);
+  EXPECT_TRUE(t->ControlsDisabled());
+  t->EnableControls();
+  EXPECT_EQ(notices, 2);  // one notice for everything that happened meanwhile
+}
+
 TEST_F(TableTest, RestructureRetypesAFieldAndKeepsRowsAndTags) {
   Make("A.ADT", {"ID:autoinc", "Name:text:10", "M:memo"});
   {
