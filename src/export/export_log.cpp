@@ -8,7 +8,10 @@
 #include <chrono>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "export/locale_time.h"
 #include "foundation/codepage.h"
@@ -137,30 +140,54 @@ void AppendToExportLog(const std::string& path, std::string_view text) {
 void LogExport(db::Connection& host_connection, db::Table& host_orders,
                const ExportState& state, const std::string& action,
                const std::function<DateTime()>& now) {
+  // Which of the orders the view still shows: one walk through it. (Positioning the view
+  // on each order after a mark was posted would read the whole view anew every time.)
+  std::unordered_map<int32_t, db::Bookmark> visible;
+  std::optional<int32_t> last_found;
+  if (!state.ExportedOrderIds.empty()) {
+    std::unordered_set<int32_t> wanted(state.ExportedOrderIds.begin(), state.ExportedOrderIds.end());
+    if (!host_orders.HasField("ID")) throw Error("Feld ID nicht gefunden");
+    const size_t id_field = static_cast<size_t>(host_orders.FieldIndex("ID"));
+    for (host_orders.First(); !host_orders.Eof(); host_orders.Next()) {
+      int32_t id = static_cast<int32_t>(host_orders.FieldAt(id_field).AsInteger());
+      if (wanted.count(id)) visible.emplace(id, host_orders.GetBookmark());
+    }
+  }
+
+  // The marks go through a table of their own, filtered to the one order being marked.
+  db::Table marker(host_connection, host_orders.TableName());
   std::string buffer;
   std::exception_ptr failure;
-
-  // One transaction for all marks: a post of its own per order would make every mark
-  // wait for the disk. What was posted before a failure is still committed, as each
-  // mark would have been on its own.
-  const bool own_transaction = !host_orders.InTransaction();
-  if (own_transaction) host_orders.StartTransaction();
+  bool in_transaction = false;
   try {
+    if (!visible.empty()) {
+      marker.Open();
+      // One transaction for all marks: a post of its own per order would make every mark
+      // wait for the disk. What was posted before a failure is still committed, as each
+      // mark would have been on its own.
+      marker.StartTransaction();
+      in_transaction = true;
+    }
     for (int32_t id : state.ExportedOrderIds) {
-      if (!host_orders.Locate("ID", id)) continue;
+      if (!visible.count(id)) continue;
+      marker.SetFilter("ID=" + std::to_string(id));
+      marker.SetFiltered(true);
+      marker.First();
+      if (marker.Eof()) continue;  // deleted since the walk
+      last_found = id;
       const DateTime when = now();
       std::string line = ExportLogLine(
           when, action,
-          OrderDescription(host_orders.FieldByName("PrintName").AsString(),
-                           host_orders.FieldByName("ID_ORDER").AsString(),
-                           host_orders.FieldByName("Adress").AsString()));
-      host_orders.Edit();
+          OrderDescription(marker.FieldByName("PrintName").AsString(),
+                           marker.FieldByName("ID_ORDER").AsString(),
+                           marker.FieldByName("Adress").AsString()));
+      marker.Edit();
       try {
-        db::Field gzs = host_orders.FieldByName("GZS");
+        db::Field gzs = marker.FieldByName("GZS");
         gzs.SetString(MarkedHistory(when, gzs.AsString()));
-        host_orders.Post();
+        marker.Post();
       } catch (...) {
-        if (host_orders.state() == db::Table::State::Edit) host_orders.Cancel();
+        if (marker.state() == db::Table::State::Edit) marker.Cancel();
         throw;
       }
       // Only a marked order is logged, so the file and the marks agree.
@@ -169,17 +196,27 @@ void LogExport(db::Connection& host_connection, db::Table& host_orders,
   } catch (...) {
     failure = std::current_exception();
   }
-  if (own_transaction) {
+  if (in_transaction) {
     try {
-      host_orders.Commit();
+      marker.Commit();
     } catch (...) {
       // Nothing was marked after all, so nothing may be logged.
       try {
-        host_orders.Rollback();
+        marker.Rollback();
       } catch (...) {
       }
       buffer.clear();
       if (!failure) failure = std::current_exception();
+    }
+  }
+  marker.Close();
+
+  if (last_found) {
+    try {
+      host_orders.Refresh();
+      host_orders.GotoBookmark(visible[*last_found]);
+    } catch (const std::exception&) {
+      // Only the grid's position; the marks and the log are what count.
     }
   }
 

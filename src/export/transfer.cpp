@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <utility>
 
 #include "export/export_tables.h"
+#include "foundation/codepage.h"
 #include "foundation/errors.h"
 #include "foundation/file_io.h"
 #include "foundation/folders.h"
@@ -43,42 +45,6 @@ bool IsSafeLetterName(std::string_view name) {
     start = slash + 1;
   }
 }
-
-// Copies the fields of the current row of `source` into the row `target` is inserting,
-// by name. Date fields travel as their date text, everything else as its value (null
-// stays null). A field that cannot take the value keeps what it has: in particular the
-// export order table keeps the ID it numbers itself.
-class FieldCopier {
- public:
-  FieldCopier(db::Table& source, db::Table& target) {
-    const auto& fields = source.Fields();
-    for (size_t i = 0; i < fields.size(); ++i) {
-      int t = target.FieldIndex(fields[i].name);
-      // A field the table numbers itself never takes a value.
-      if (t < 0 || target.Fields()[static_cast<size_t>(t)].type == db::FieldType::AutoInc) continue;
-      pairs_.emplace_back(i, static_cast<size_t>(t));
-    }
-  }
-
-  void Copy(db::Table& source, db::Table& target) const {
-    for (auto [s, t] : pairs_) {
-      try {
-        db::Field from = source.FieldAt(s);
-        db::Field to = target.FieldAt(t);
-        if (from.Type() == db::FieldType::Date) {
-          to.SetString(from.AsString());
-        } else {
-          to.Assign(from);
-        }
-      } catch (const Error&) {
-        // One field that does not fit does not stop the order.
-      }
-    }
-  }
-
- private:
-  std::vector<std::pair<size_t, size_t>> pairs_;
-};
 
 void CopyLetter(const std::string& source, const std::string& target_folder,
                 const RetryPolicy& retry, ExportState& state) {
@@ -166,26 +132,105 @@ void ExportReset(ExportState& state, db::Connection& export_connection,
   if (!work_folder.empty()) DeleteTree(ExportFolder(work_folder), true);
 }
 
+namespace {
+
+// NAME of "linkfile://NAME" (at most 260 characters), or nullopt for any other reference
+// and for a name that would leave the letter folder.
+std::optional<std::string> LinkedLetterName(std::string_view reference) {
+  if (!reference.starts_with(kLinkFilePrefix)) return std::nullopt;
+  std::string_view name = Utf8Prefix(reference.substr(kLinkFilePrefix.size()), kMaxLetterNameChars);
+  if (!IsSafeLetterName(name)) return std::nullopt;
+  return std::string(name);
+}
+
+// The letter folder as it exists (any letter case), created when missing.
+std::string LetterFolderPath(const std::string& host_folder, std::string_view letter_folder) {
+  std::string folder = ResolveNameCase(RemovePathDelimiter(host_folder + std::string(letter_folder)));
+  if (!FolderExistsEx(folder)) ForceFolders(host_folder + std::string(letter_folder));
+  return AddPathDelimiter(folder);
+}
+
+}  // namespace
+
 std::string ResolveLetterReference(std::string_view reference, const std::string& host_folder,
                                    std::string_view letter_folder) {
   if (!reference.starts_with(kLinkFilePrefix)) return "";
-  std::string_view name = Utf8Prefix(reference.substr(kLinkFilePrefix.size()), kMaxLetterNameChars);
-  std::string folder = ResolveNameCase(RemovePathDelimiter(host_folder + std::string(letter_folder)));
-  if (!FolderExistsEx(folder)) ForceFolders(host_folder + std::string(letter_folder));
-  if (!IsSafeLetterName(name)) return "";
-  std::string path = ResolveNameCase(AddPathDelimiter(folder) + std::string(name) + ".RVF");
+  std::string folder = LetterFolderPath(host_folder, letter_folder);
+  std::optional<std::string> name = LinkedLetterName(reference);
+  if (!name) return "";
+  std::string path = ResolveNameCase(folder + *name + ".RVF");
   return FileExistsEx(path) ? path : "";
 }
 
-void TransferCurrentOrder(TransferContext& c, ExportState& state,
-                          std::vector<int32_t>& copied_address_ids) {
+RowCopier::RowCopier(db::Table& source, db::Table& target) {
+  const auto& fields = source.Fields();
+  for (size_t i = 0; i < fields.size(); ++i) {
+    int t = target.FieldIndex(fields[i].name);
+    // A field the table numbers itself never takes a value.
+    if (t < 0 || target.Fields()[static_cast<size_t>(t)].type == db::FieldType::AutoInc) continue;
+    pairs_.emplace_back(i, static_cast<size_t>(t));
+  }
+}
+
+void RowCopier::Copy(db::Table& source, db::Table& target) const {
+  for (auto [s, t] : pairs_) {
+    try {
+      db::Field from = source.FieldAt(s);
+      db::Field to = target.FieldAt(t);
+      if (from.Type() == db::FieldType::Date) {
+        to.SetString(from.AsString());
+      } else {
+        to.Assign(from);
+      }
+    } catch (const Error&) {
+      // One field that does not fit does not stop the order.
+    }
+  }
+}
+
+LetterFolder::LetterFolder(std::string host_folder, std::string_view letter_folder)
+    : host_folder_(std::move(host_folder)), letter_folder_(letter_folder) {}
+
+void LetterFolder::List() {
+  listed_ = true;
+  folder_ = LetterFolderPath(host_folder_, letter_folder_);
+  std::vector<std::string> names;
+  FindFiles(folder_ + "*.*", names, false, "");
+  for (std::string& name : names) {
+    std::string upper = Utf8AnsiUpper(name);
+    auto it = by_upper_.find(upper);
+    if (it == by_upper_.end() || name < it->second) by_upper_[upper] = name;
+    exact_.insert(std::move(name));
+  }
+}
+
+std::string LetterFolder::Find(std::string_view name) {
+  if (!listed_) List();
+  std::string file = std::string(name) + ".RVF";
+  if (exact_.count(file)) return folder_ + file;
+  // Names with a folder part are not in the listing; ask the file system for them.
+  if (file.find('/') != std::string::npos) {
+    std::string path = ResolveNameCase(folder_ + file);
+    return FileExistsEx(path) ? path : "";
+  }
+  auto it = by_upper_.find(Utf8AnsiUpper(file));
+  return it == by_upper_.end() ? "" : folder_ + it->second;
+}
+
+TransferRun::TransferRun(TransferContext& c)
+    : orders(c.host_orders, c.export_orders),
+      addresses(c.host_addresses, c.export_addresses),
+      first_letters(c.host_connection.Folder(), kFirstLetterFolder),
+      last_letters(c.host_connection.Folder(), kLastLetterFolder) {}
+
+void TransferCurrentOrder(TransferContext& c, ExportState& state, TransferRun& run) {
   c.ui.StepProgress();
   c.ui.ProcessPendingEvents();
 
   db::Table& host = c.host_orders;
   db::Table& out = c.export_orders;
   out.Insert();
-  FieldCopier(host, out).Copy(host, out);
+  run.orders.Copy(host, out);
   out.Post();
 
   const int32_t old_id = static_cast<int32_t>(host.FieldByName("ID").AsInteger());
@@ -199,25 +244,25 @@ void TransferCurrentOrder(TransferContext& c, ExportState& state,
     info.Clear();  // damaged information: the order has no letters
   }
 
-  const std::string host_folder = c.host_connection.Folder();
   const std::string export_folder = ExportFolder(c.work_folder);
-  std::string first = ResolveLetterReference(info.FirstDoc, host_folder, kFirstLetterFolder);
-  if (!first.empty()) CopyLetter(first, export_folder + std::string(kFirstLetterFolder), c.copy_retry, state);
-  std::string last = ResolveLetterReference(info.EndDoc, host_folder, kLastLetterFolder);
-  if (!last.empty()) CopyLetter(last, export_folder + std::string(kLastLetterFolder), c.copy_retry, state);
+  if (std::optional<std::string> name = LinkedLetterName(info.FirstDoc)) {
+    std::string first = run.first_letters.Find(*name);
+    if (!first.empty()) CopyLetter(first, export_folder + std::string(kFirstLetterFolder), c.copy_retry, state);
+  }
+  if (std::optional<std::string> name = LinkedLetterName(info.EndDoc)) {
+    std::string last = run.last_letters.Find(*name);
+    if (!last.empty()) CopyLetter(last, export_folder + std::string(kLastLetterFolder), c.copy_retry, state);
+  }
 
   state.ExportedOrderIds.push_back(old_id);
 
   const int32_t address_id = static_cast<int32_t>(out.FieldByName("AdressID").AsInteger());
-  if (std::find(copied_address_ids.begin(), copied_address_ids.end(), address_id) !=
-      copied_address_ids.end()) {
-    return;
-  }
+  if (run.copied_address_ids.count(address_id)) return;
   if (!c.host_addresses.Seek(std::to_string(address_id))) return;
   c.export_addresses.Insert();
-  FieldCopier(c.host_addresses, c.export_addresses).Copy(c.host_addresses, c.export_addresses);
+  run.addresses.Copy(c.host_addresses, c.export_addresses);
   c.export_addresses.Post();
-  copied_address_ids.push_back(address_id);
+  run.copied_address_ids.insert(address_id);
 }
 
 bool TransferOrders(TransferContext& c, ExportState& state) {
@@ -238,7 +283,6 @@ bool TransferOrders(TransferContext& c, ExportState& state) {
     return false;
   }
 
-  std::vector<int32_t> copied_address_ids;
   PanelsDisabled panels(c.ui);
   try {
     int64_t count = static_cast<int64_t>(c.selected.size());
@@ -251,6 +295,7 @@ bool TransferOrders(TransferContext& c, ExportState& state) {
     if (!c.host_addresses.IsOpen()) c.host_addresses.Open();
     c.host_addresses.SetIndex("ID");
 
+    TransferRun run(c);
     BulkInsert orders(c.export_orders);
     BulkInsert addresses(c.export_addresses);
     if (!c.selected.empty()) {
@@ -260,11 +305,11 @@ bool TransferOrders(TransferContext& c, ExportState& state) {
         if (c.host_orders.GetBookmark() != mark) {
           throw Error("Ein markierter Auftrag wurde inzwischen gelöscht oder ist ausgefiltert.");
         }
-        TransferCurrentOrder(c, state, copied_address_ids);
+        TransferCurrentOrder(c, state, run);
       }
     } else {
       for (c.host_orders.First(); !c.host_orders.Eof(); c.host_orders.Next()) {
-        TransferCurrentOrder(c, state, copied_address_ids);
+        TransferCurrentOrder(c, state, run);
       }
     }
     orders.Commit();

@@ -21,6 +21,9 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "db/connection.h"
@@ -60,11 +63,53 @@ void ExportReset(ExportState& state, db::Connection& export_connection,
 // True when every chosen order was transferred.
 bool TransferOrders(TransferContext& context, ExportState& state);
 
+// Copies the fields of the current row of one table into the row another is inserting,
+// by name: date fields travel as their date text, everything else as its value (null
+// stays null). A field that cannot take a value keeps what it has; auto-increment fields
+// keep the number their table gives them. The field pairs are worked out once.
+class RowCopier {
+ public:
+  RowCopier(db::Table& source, db::Table& target);
+  void Copy(db::Table& source, db::Table& target) const;
+
+ private:
+  std::vector<std::pair<size_t, size_t>> pairs_;
+};
+
+// A letter folder's files by name, listed once per transfer (on the first letter asked
+// for, when the folder is also created if missing): letters are looked up by their exact
+// name first, then ignoring letter case (the host's names come from a case-insensitive
+// world).
+class LetterFolder {
+ public:
+  LetterFolder(std::string host_folder, std::string_view letter_folder);
+  // The full path of the file NAME.RVF, or "" when there is none.
+  std::string Find(std::string_view name);
+
+ private:
+  void List();
+
+  std::string host_folder_;
+  std::string letter_folder_;
+  bool listed_ = false;
+  std::string folder_;
+  std::unordered_set<std::string> exact_;
+  std::unordered_map<std::string, std::string> by_upper_;  // first in byte order wins
+};
+
+// What one run of TransferOrders keeps from order to order (needs the export tables open).
+struct TransferRun {
+  TransferRun(TransferContext& context);
+  RowCopier orders;
+  RowCopier addresses;
+  LetterFolder first_letters;
+  LetterFolder last_letters;
+  std::unordered_set<int32_t> copied_address_ids;  // addresses in the export address table
+};
+
 // Copies the host order row the host order table stands on (one step of TransferOrders;
-// needs the export tables open and the host address table on its index "ID").
-// `copied_address_ids` collects the addresses already in the export address table.
-void TransferCurrentOrder(TransferContext& context, ExportState& state,
-                          std::vector<int32_t>& copied_address_ids);
+// needs the host address table on its index "ID").
+void TransferCurrentOrder(TransferContext& context, ExportState& state, TransferRun& run);
 
 // The letter file a reference names, or "" when it names none. A reference
 // "linkfile://NAME" names host folder + letter folder + NAME (at most 260 characters of
