@@ -67,14 +67,15 @@ Controller::Controller(View& view, const Clock& clock, std::vector<std::string> 
       ranges_(host_.orders(), marks_, *bridge_, base_filter_),
       export_orders_(export_connection_, "Auftraege.ADT"),
       export_addresses_(export_connection_, "Adressen.ADT") {
-  // The foundation's busy cursor and pending-events calls reach this window.
+  if (options_.program_folder.empty()) options_.program_folder = GetExeFolder();
+  work_folder_ = options_.work_folder.empty() ? GetTempFolder("mrw_root")
+                                              : AddPathDelimiter(options_.work_folder);
+  // The foundation's busy cursor and pending-events calls reach this window (installed
+  // last: nothing after it may throw, or the hooks would outlive the controller).
   UiHooks hooks;
   hooks.set_busy_cursor = [this](bool busy) { view_.SetBusyCursor(busy); };
   hooks.process_pending_events = [this] { view_.ProcessPendingEvents(); };
   InstallUiHooks(std::move(hooks));
-  if (options_.program_folder.empty()) options_.program_folder = GetExeFolder();
-  work_folder_ = options_.work_folder.empty() ? GetTempFolder("mrw_root")
-                                              : AddPathDelimiter(options_.work_folder);
 }
 
 Controller::~Controller() {

@@ -50,6 +50,8 @@ struct ControllerOptions {
 
 class ViewBridge;
 
+// One controller at a time: it installs the foundation's UI hooks (busy cursor, pending
+// events) for its view and removes them when it is destroyed.
 class Controller {
  public:
   Controller(View& view, const Clock& clock, std::vector<std::string> command_line,
