@@ -1,4 +1,4 @@
-// TBackupFile: the archive writer. Collects files from specifications, sums their sizes,
+// TBackupFile: the archive writer. Collects files from file specs, sums their sizes,
 // writes the optional file list, and packs every file in 16384-byte chunks (each an
 // independent zlib stream, or stored raw when that would not fit) into the transfer
 // archive format (archive/format.h), reporting progress after every chunk.

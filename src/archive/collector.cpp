@@ -96,14 +96,14 @@ std::string FullPath(const std::string& path) {
 FileCollector::FileCollector(std::string skip_entry_name)
     : skip_key_(skip_entry_name.empty() ? std::string() : AnsiUpperCase(skip_entry_name)) {}
 
-void FileCollector::Add(const std::string& specification) {
-  std::string spec = Trim(specification);
+void FileCollector::Add(const std::string& spec) {
+  std::string spec = Trim(spec);
   size_t recursion = FindRecursionSwitch(spec);
   bool recursive = recursion != std::string::npos;
   if (recursive) spec = Trim(std::string_view(spec).substr(0, recursion));
   if (spec.empty()) return;
   std::string full = FullPath(spec);
-  // A specification ending in "/" names a folder without a mask: it matches no file.
+  // A spec ending in "/" names a folder without a mask: it matches no file.
   std::string folder = ExtractFilePath(full);
   std::string mask = ExtractFileName(full);
   folder = ResolveNameCase(folder);

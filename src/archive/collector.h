@@ -1,6 +1,6 @@
-// Turns file specifications into the list of files the writer packs.
+// Turns file specs into the list of files the writer packs.
 //
-// A specification is a file name or a mask ("*" and "?", letter case ignored) with an
+// A spec is a file name or a mask ("*" and "?", letter case ignored) with an
 // optional folder; relative ones are taken from the current folder. Followed by " /s"
 // (a blank, then "/s" or "/S" at the end or before another blank) it is recursive: every
 // subfolder that is not hidden is collected first, deepest first, then the folder's own
@@ -41,9 +41,9 @@ class FileCollector {
   // `skip_entry_name`: the archive's own name in entry form (or "" / a name nothing has).
   explicit FileCollector(std::string skip_entry_name);
 
-  // Collects one specification. A specification that matches nothing adds nothing.
+  // Collects one spec. A spec that matches nothing adds nothing.
   // Throws mrw::Error for a found file whose name EntryNameOf refuses.
-  void Add(const std::string& specification);
+  void Add(const std::string& spec);
 
   const std::vector<CollectedFile>& files() const { return files_; }
 

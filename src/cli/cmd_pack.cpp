@@ -1,4 +1,4 @@
-// mrw pack: runs the archive writer on file specifications, into an archive file of its
+// mrw pack: runs the archive writer on file specs, into an archive file of its
 // own (Backup, volumes allowed) or, with --package, into a transfer package.
 #include <iostream>
 #include <limits>

@@ -212,7 +212,7 @@ TEST(ArchiveWriter, CollectingDeduplicatesIgnoringCaseAndSkipsMissingFiles) {
             (std::vector<std::string>{"Data.txt", "other.bin"}));
 }
 
-TEST(ArchiveWriter, RecursiveSpecificationsCollectSubfoldersFirstDepthFirst) {
+TEST(ArchiveWriter, RecursiveSpecsCollectSubfoldersFirstDepthFirst) {
   TempDir tmp;
   const std::string root = tmp.str();
   for (const char* f : {"z.txt", ".hidden.txt", "b/b1.txt", "a/a1.txt", "a/x/x1.txt", "a/x/sub/s.txt",
