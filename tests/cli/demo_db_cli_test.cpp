@@ -43,7 +43,7 @@ TEST(DemoDbCommand, CreatesTheDatabaseAndRefusesToOverwriteIt) {
 TEST(DemoDbCommand, WrongArgumentsAreUsageErrors) {
   mrw::test::TempDir scratch;
   const std::string x = "'" + (scratch / "x") + "'";
-  for (const std::string args : {std::string(), x + " b", x + " --orders ten", x + " --orders -1",
+  for (const std::string& args : {std::string(), x + " b", x + " --orders ten", x + " --orders -1",
                                  x + " --seed 1.5", x + " --today 31.02.2026", x + " --today 2026-02-01",
                                  x + " --colour blue"}) {
     Result r = RunMrw(scratch, args);

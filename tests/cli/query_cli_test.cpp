@@ -126,7 +126,9 @@ TEST(QueryCommand, BadFiltersMissingAndDamagedTablesAreErrors) {
     Result r = RunMrw(dir, c.args);
     EXPECT_EQ(r.code, c.code) << c.args;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << "\n" << r.err;
-    if (c.code == 1) EXPECT_EQ(r.out, "") << c.args;
+    if (c.code == 1) {
+      EXPECT_EQ(r.out, "") << c.args;
+    }
   }
 }
 

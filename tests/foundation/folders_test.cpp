@@ -142,7 +142,9 @@ TEST_F(TempFolderTest, RefusesAFolderThatIsNotPrivate) {
       EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
     }
     EXPECT_FALSE(fs::exists(dir / "elsewhere/mrw_root")) << c.what;
-    if (c.mode_after) EXPECT_EQ(ModeOf(path), c.mode_after) << c.what;
+    if (c.mode_after) {
+      EXPECT_EQ(ModeOf(path), c.mode_after) << c.what;
+    }
   }
 }
 
