@@ -53,6 +53,8 @@ struct TableImpl {
   std::vector<int64_t> cand;  // rows matching the expression, in view order
   size_t cand_next = 0;       // first candidate not yet asked to the callback
   std::vector<int64_t> acc;   // rows of the view found so far, in view order
+  std::string view_where = "1";  // the SQL part of the view's filter (see BuildView)
+  std::vector<Value> view_params;
 
   // Cursor.
   bool need_first = true;
@@ -266,6 +268,8 @@ struct TableImpl {
     for (size_t i = 0; i < params.size(); ++i) st.Bind(static_cast<int>(i) + 1, params[i]);
     std::vector<int64_t> rows;
     while (st.Step()) rows.push_back(st.Int(0));
+    view_where = std::move(where);
+    view_params = std::move(params);
     cand = std::move(rows);
     acc.clear();
     cand_next = 0;
@@ -311,6 +315,20 @@ struct TableImpl {
         return std::nullopt;
       }
     return std::nullopt;
+  }
+
+  // Whether `row` exists now and belongs to the view as it stands in the files, asked
+  // afresh (the cached view may predate deletions and changes made elsewhere). Call
+  // inside a read transaction so the answer and a following load see the same state.
+  bool RowInViewNow(int64_t row) {
+    Stmt st(db, "SELECT 1 FROM main.rows WHERE (" + view_where + ") AND rid=?",
+            "Tabelle " + name + " kann nicht gelesen werden");
+    int n = 1;
+    for (const Value& v : view_params) st.Bind(n++, v);
+    st.BindInt(n, row);
+    if (!st.Step()) return false;
+    st = Stmt();
+    return Accept(row);
   }
 
   // Puts the cursor on view position p (which must exist); skips rows deleted meanwhile.
@@ -901,14 +919,32 @@ Bookmark Table::GetBookmark() const {
 }
 
 void Table::GotoBookmark(Bookmark bookmark) {
-  impl_->RequireOpen();
-  impl_->RequireBrowse("Positionieren");
-  impl_->Sync();
-  auto p = impl_->FindInView(bookmark);
-  if (!p || !impl_->GoTo(*p))
-    throw Error("Datensatz nicht gefunden (Tabelle " + impl_->name + "): er wurde gelöscht oder ist ausgefiltert");
-  impl_->bof = impl_->eof = false;
-  impl_->Notify();
+  TableImpl& t = *impl_;
+  t.RequireOpen();
+  t.RequireBrowse("Positionieren");
+  t.Sync();
+  const std::string gone = "Datensatz nicht gefunden (Tabelle " + t.name + "): er wurde gelöscht oder ist ausgefiltert";
+  // The row is checked against the files, not the cached view: a row deleted elsewhere
+  // must fail here rather than hand over the row that followed it.
+  bool own_read = sqlite3_get_autocommit(t.db);
+  if (own_read) sqlite3_exec(t.db, "BEGIN", nullptr, nullptr, nullptr);
+  try {
+    if (!t.RowInViewNow(bookmark)) throw Error(gone);
+    auto p = t.FindInView(bookmark);
+    if (!p) {
+      // Changed elsewhere so that it belongs to the view now: the cached order is out of date.
+      t.BuildView();
+      p = t.FindInView(bookmark);
+    }
+    if (!p || !t.LoadRecord(bookmark, false)) throw Error(gone);
+    t.pos = static_cast<long>(*p);
+  } catch (...) {
+    if (own_read) sqlite3_exec(t.db, "COMMIT", nullptr, nullptr, nullptr);
+    throw;
+  }
+  if (own_read) sqlite3_exec(t.db, "COMMIT", nullptr, nullptr, nullptr);
+  t.bof = t.eof = false;
+  t.Notify();
 }
 
 void Table::Insert() {

@@ -177,7 +177,8 @@ class Table {
   bool Seek(std::string_view key);
   // Throws when the cursor stands on no row.
   Bookmark GetBookmark() const;
-  // Throws mrw::Error when the row is gone or not in the view.
+  // Throws mrw::Error when the row is gone or not in the view. The row is checked against
+  // the files, so a deletion or change made elsewhere counts even before a Refresh.
   void GotoBookmark(Bookmark bookmark);
 
   // --- editing -------------------------------------------------------------------------
