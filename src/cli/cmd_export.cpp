@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/table_text.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/folders.h"
@@ -24,6 +25,7 @@ const char kHelp[] =
     "usage: mrw export DBDIR [--today DD.MM.YYYY]\n"
     "                  [--range heute|woche|30tage|DD.MM.YYYY-DD.MM.YYYY]\n"
     "                  [--orders N,N,...] [--message TEXT] [--out FOLDER] [--list]\n"
+    "                  [--send ADDRESS [--account ID]]\n"
     "\n"
     "Opens the host database in DBDIR as the wizard does, shows today's orders (\"Heute\"),\n"
     "then the chosen range: one of the range buttons or a range of the two date edits.\n"
@@ -37,9 +39,16 @@ const char kHelp[] =
     "                output folder or the desktop's MRW_DATA folder\n"
     "  --list        print the two status texts and the orders shown (ID, ID_ORDER, Typ,\n"
     "                Date, KNR, AdressName; TAB-separated) and export nothing\n"
+    "  --send A      mail the package to A through the mail service instead of saving it;\n"
+    "                A is confirmed in the recipient dialog as with its button (it must\n"
+    "                hold \"@\") and goes into the database's address history\n"
+    "  --account ID  send from the account with this ID, chosen in the account box as in\n"
+    "                the wizard (and so remembered); without it the stored or first one\n"
     "\n"
-    "Saves the package and prints its full path. Messages go to stderr as plain text.\n"
-    "Exit 0 when the package was saved, 1 when the export failed, 2 for wrong arguments.\n";
+    "Saves the package and prints its full path; with --send, prints the path of the\n"
+    "package copy handed to the mail service. Messages go to stderr as plain text.\n"
+    "Exit 0 when the package was saved or the mail service took it, 1 when the export or\n"
+    "the send failed, 2 for wrong arguments.\n";
 
 DateTime ParseDateOption(const std::string& text, const std::string& option) {
   auto d = ParseDateText(text);
@@ -91,22 +100,10 @@ std::vector<int64_t> ParseOrders(const std::string& text) {
   return out;
 }
 
-// Text of a field for the listing: as `mrw query` shows texts (backslash, TAB, CR, LF
-// escaped), null as empty.
+// Text of a field for the listing: as `mrw query` shows texts, null as empty.
 std::string ListText(db::Table& table, const char* field) {
   db::Field f = table.FieldByName(field);
-  if (f.IsNull()) return "";
-  std::string out;
-  for (char c : f.AsString()) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
-    }
-  }
-  return out;
+  return f.IsNull() ? std::string() : EscapeTabText(f.AsString());
 }
 
 void PrintList(shell::Controller& controller, const shell::TextView& view) {
@@ -142,6 +139,19 @@ void MarkOrders(shell::Controller& controller, const std::vector<int64_t>& numbe
   }
 }
 
+// Selects the account with this ID in the account box as a user picks it there.
+void ChooseAccount(shell::Controller& controller, shell::TextView& view, const std::string& id) {
+  const auto& items = controller.account_box().items;
+  for (size_t n = 0; n < items.size(); ++n) {
+    if (items[n].account.accountId == id) {
+      view.SetAccountIndex(static_cast<int>(n));
+      controller.DCACIndexChange();
+      return;
+    }
+  }
+  throw Error("Account \"" + id + "\" ist für diese Datenbank nicht eingerichtet.");
+}
+
 // The export's own work folder: a run of mrw may happen beside the wizard or beside
 // another run, and the work folder is emptied at the start of every export.
 class RunWorkFolder {
@@ -155,8 +165,11 @@ class RunWorkFolder {
 };
 
 int RunExport(const std::vector<std::string>& args) {
-  ParsedArgs a = ParseArgs(args, {"today", "range", "orders", "message", "out"}, {"list"});
+  ParsedArgs a = ParseArgs(args, {"today", "range", "orders", "message", "out", "send", "account"}, {"list"});
   if (a.positional.size() != 1) throw UsageError("one host database folder expected");
+  const std::optional<std::string> recipient = a.Value("send");
+  if (a.Has("account") && !recipient) throw UsageError("--account: only with --send");
+  if (recipient && a.Has("out")) throw UsageError("--out: a sent package is not saved");
   const std::string db_dir = a.positional[0];
   if (db_dir.empty()) throw UsageError("the host database folder is empty");
 
@@ -171,6 +184,7 @@ int RunExport(const std::vector<std::string>& args) {
   if (auto list = a.Value("orders")) numbers = ParseOrders(*list);
 
   shell::TextView view(std::cerr, a.Value("message"));
+  view.SetRecipient(recipient);
   RunWorkFolder work;
   shell::ControllerOptions options;
   options.work_folder = work.path();
@@ -207,6 +221,18 @@ int RunExport(const std::vector<std::string>& args) {
   if (controller.orders().IsEmpty()) {
     std::cerr << view.StatusText(1) << "\n";
     return 1;
+  }
+  if (recipient) {
+    if (controller.OnlySave()) {
+      throw Error("Für diese Datenbank ist \"Nur Speichern\" eingeschaltet: es wird nichts versendet.");
+    }
+    if (auto account = a.Value("account")) ChooseAccount(controller, view, *account);
+    // The copy stays in the send folder for the mail service; the wizard's close removes
+    // it (and the account hand-over files) once it is old.
+    controller.fbsendClick();
+    if (!controller.LastSend().taken) return 1;
+    std::cout << controller.LastSend().copy_path << "\n";
+    return 0;
   }
   controller.fbsaveClick();
   if (!controller.LastSave().saved) return 1;

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "delivery/output_folder.h"
+#include "delivery/send_package.h"
 #include "export/export_log.h"
 #include "export/export_tables.h"
 #include "export/export_ui.h"
@@ -62,6 +63,7 @@ Controller::Controller(View& view, const Clock& clock, std::vector<std::string> 
       clock_(clock),
       command_line_(std::move(command_line)),
       options_(std::move(options)),
+      accounts_(options_.program_folder),
       bridge_(std::make_unique<ViewBridge>(view)),
       base_filter_(selection::BuildBaseFilter()),
       ranges_(host_.orders(), marks_, *bridge_, base_filter_),
@@ -130,10 +132,13 @@ void Controller::WMStartup() {
 
 void Controller::FormClose() {
   try {
-    delivery::CleanSendFolder(GetTempFolder("send.tmp"), clock_.Now());
+    delivery::CleanSendFolder(GetTempFolder(delivery::kSendFolderPurpose), clock_.Now());
   } catch (const std::exception&) {
     // A send folder that cannot be had holds nothing to clean.
   }
+  // The hand-over files carry passwords: they go with the package copies they were made
+  // for, once the mail service has long had its chance to read them.
+  delivery::DeleteStaleHandOverFiles(kHandOverFileAge);
 }
 
 // --- selection ---------------------------------------------------------------------------
@@ -151,7 +156,23 @@ void Controller::OpenHostDatabase() {
 
 void Controller::LoadSelectionSettings() {
   type_filter_.Load(host_.SelectionIniPath());
+  FillAccountBox();
   SetOnlySave(delivery::ReadOnlySave(host_.SettingsFolder()));
+}
+
+void Controller::FillAccountBox() {
+  try {
+    account_box_ = delivery::FillAccountBox(accounts_, host_.Folder(), host_.SettingsFolder());
+  } catch (const std::exception&) {
+    // Account files that cannot be read leave the box empty: saving still works, and a
+    // send goes out without a hand-over file for the mail service to decide.
+    account_box_ = delivery::AccountBox{};
+  }
+  std::vector<std::string> texts;
+  texts.reserve(account_box_.items.size());
+  for (const auto& item : account_box_.items) texts.push_back(item.text);
+  view_.SetAccountItems(texts);
+  view_.SetAccountIndex(account_box_.selected);
 }
 
 void Controller::fdClick() { ranges_.ClickButton(RangeButton::Today, clock_.Now()); }
@@ -211,26 +232,31 @@ bool Controller::TransferOrders() {
   return mrw::TransferOrders(context, export_state_);
 }
 
+bool Controller::BuildPackage(const std::string& out_dir, const std::string& file_name) {
+  PackageJob job;
+  job.work_folder = work_folder_;
+  job.host_folder = host_.Folder();
+  job.source.first_order_id = host_.settings().FirstOrderID;
+  job.source.first_order_id2 = host_.settings().FirstOrderID2;
+  job.source.database_guid = host_.settings().DatabaseGUID;
+  job.out_dir = out_dir;
+  job.file_name = file_name;
+  return mrw::BuildPackage(job, export_state_, *bridge_);
+}
+
+void Controller::LogExport(const std::string& action) {
+  mrw::LogExport(host_.connection(), host_.orders(), export_state_, action, [this] { return clock_.Now(); });
+}
+
 void Controller::fbsaveClick() {
   delivery::SaveSteps steps;
   steps.export_reset = [this] { ExportReset(export_state_, export_connection_, work_folder_); };
   steps.transfer_orders = [this] { return TransferOrders(); };
   steps.make_package_file_name = [this] { return MakePackageFileName(clock_.Now()); };
   steps.build_package = [this](const std::string& out_dir, const std::string& file_name) {
-    PackageJob job;
-    job.work_folder = work_folder_;
-    job.host_folder = host_.Folder();
-    job.source.first_order_id = host_.settings().FirstOrderID;
-    job.source.first_order_id2 = host_.settings().FirstOrderID2;
-    job.source.database_guid = host_.settings().DatabaseGUID;
-    job.out_dir = out_dir;
-    job.file_name = file_name;
-    return BuildPackage(job, export_state_, *bridge_);
+    return BuildPackage(out_dir, file_name);
   };
-  steps.log_export = [this](const std::string& action) {
-    LogExport(host_.connection(), host_.orders(), export_state_, action,
-              [this] { return clock_.Now(); });
-  };
+  steps.log_export = [this](const std::string& action) { LogExport(action); };
 
   delivery::SaveSettings settings;
   settings.only_save = only_save_;
@@ -240,6 +266,53 @@ void Controller::fbsaveClick() {
   last_save_ = delivery::RunSave(steps, *bridge_, settings);
   if (!last_save_.out_dir.empty()) out_dir_ = last_save_.out_dir;
   if (last_save_.saved) export_state_.LastPackagePath = last_save_.package_path;
+}
+
+void Controller::fbsendClick() {
+  last_send_ = SendOutcome{};
+  BusyCursor busy;
+  ExportReset(export_state_, export_connection_, work_folder_);
+  view_.ProcessPendingEvents();
+
+  const std::string file_name = MakePackageFileName(clock_.Now());
+  if (!TransferOrders() || !BuildPackage("", file_name)) return;  // both told the user
+  const std::string package = export_state_.LastPackagePath;
+  const int64_t size = GetFileSize64(package);
+  if (auto refusal = delivery::MailSizeMessage(size < 0 ? 0 : static_cast<uint64_t>(size))) {
+    view_.ShowMessage(*refusal);
+    return;
+  }
+
+  delivery::RecipientDialogState dialog = delivery::OpenRecipientDialog(host_.SettingsFolder());
+  const bool confirmed = view_.RunRecipientDialog(dialog);
+  delivery::CloseRecipientDialog(dialog);  // the history keeps what was typed, sent or not
+  const std::string address = confirmed ? dialog.address : std::string();
+  if (address.empty()) return;
+  last_send_.address = address;
+
+  // Each attempt asks for a fresh hand-over file of the account chosen now.
+  auto hand_over = [this](int32_t) { return delivery::AccountHandOverFile(accounts_, account_box_); };
+  const delivery::PackageSendResult sent = delivery::SendPackageByMail(
+      package, address, hand_over, options_.mail_link);
+  last_send_.copy_path = sent.copyPath;
+  last_send_.taken = sent.taken;
+  if (!sent.taken) {
+    // Nobody took the mail: neither the log nor the orders' history may say it was sent.
+    view_.ShowMessage(delivery::kMailNotTakenMessage);
+    return;
+  }
+  LogExport("Gesendet nach " + address);
+}
+
+void Controller::DCACIndexChange() {
+  const int index = view_.AccountIndex();
+  account_box_.selected = index >= 0 && index < static_cast<int>(account_box_.items.size()) ? index : -1;
+  if (host_.Folder().empty()) return;  // no database path, nothing to remember it for
+  try {
+    delivery::StoreAccountChoice(account_box_, host_.SettingsFolder());
+  } catch (const std::exception&) {
+    // A choice that cannot be stored is still used for this session.
+  }
 }
 
 void Controller::FlatButton1Click() {

@@ -4,14 +4,16 @@
 //
 // State owned from creation to destruction: the host database (connection, tables,
 // settings), the base filter, the type filter, the grid's marks, the date-range state,
-// the export connection with its tables and the export lists, AutoModeState, OutDir and
-// OnlySave. Destruction removes the export database and the work folder's "MRW/".
+// the export connection with its tables and the export lists, AutoModeState, OutDir,
+// OnlySave and the account box with the accounts behind it. Destruction removes the
+// export database and the work folder's "MRW/".
 //
 // The command line is given by position (index 0 = position 1): the host database folder,
 // the server kind ("1" = local engine), the host's release, an order number, a fifth value
 // and "AUTOMODE".
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,7 +21,10 @@
 
 #include "db/connection.h"
 #include "db/table.h"
+#include "delivery/account_box.h"
+#include "delivery/accounts_ex.h"
 #include "delivery/save.h"
+#include "delivery/send_mail.h"
 #include "export/export_state.h"
 #include "selection/date_range_selector.h"
 #include "selection/host_database.h"
@@ -46,7 +51,18 @@ struct ControllerOptions {
   std::function<void()> register_module;
   // The output folder of every save of this controller, instead of the stored one.
   std::string out_dir_override;
+  // Where the mail service is reached and how long a send waits for it.
+  delivery::MailServiceLink mail_link;
 };
+
+// The outcome of the last "Senden".
+struct SendOutcome {
+  std::string address;    // the confirmed recipient, as typed; "" when none was given
+  bool taken = false;     // the mail service took the request
+  std::string copy_path;  // the package copy the request named ("" when none was sent)
+};
+
+inline constexpr std::chrono::hours kHandOverFileAge{48};
 
 class ViewBridge;
 
@@ -63,7 +79,7 @@ class Controller {
   // --- window life -----------------------------------------------------------------------
   void FormShow();   // posts the start message
   void WMStartup();  // the deferred start
-  void FormClose();  // removes old package copies from the send folder
+  void FormClose();  // removes old package copies and account hand-over files
 
   // --- selection -------------------------------------------------------------------------
   void OpenHostDatabase();  // throws what the engine throws
@@ -85,6 +101,13 @@ class Controller {
 
   // --- delivery --------------------------------------------------------------------------
   void fbsaveClick();
+  // Builds a package in the work folder, asks for the recipient and hands the package to
+  // the mail service. Logged as sent only when the service took it; otherwise the user
+  // is told (kMailNotTakenMessage). Errors of copying the package, of the recipient
+  // history and of the export log propagate (the busy cursor is off by then).
+  void fbsendClick();
+  // The user chose another item of the account box: remembered for the host database.
+  void DCACIndexChange();
   void FlatButton1Click();
   void HTMLabel1AnchorClick(const std::string& href);
   void SetOnlySave(bool value);
@@ -103,16 +126,22 @@ class Controller {
   const std::string& work_folder() const { return work_folder_; }
   // The outcome of the last "Speichern".
   const delivery::SaveResult& LastSave() const { return last_save_; }
+  const SendOutcome& LastSend() const { return last_send_; }
+  const delivery::AccountBox& account_box() const { return account_box_; }
   std::string Position(size_t n) const;  // command-line position n (1-based), "" if absent
 
  private:
   void SetExportButtonsEnabled(bool enabled);
   bool TransferOrders();
+  bool BuildPackage(const std::string& out_dir, const std::string& file_name);
+  void LogExport(const std::string& action);
+  void FillAccountBox();
 
   View& view_;
   const Clock& clock_;
   std::vector<std::string> command_line_;
   ControllerOptions options_;
+  delivery::TAccountsEx accounts_;
   std::unique_ptr<ViewBridge> bridge_;
 
   AutoModeState auto_mode_state_ = amNone;
@@ -133,6 +162,8 @@ class Controller {
   std::string out_dir_;
   bool only_save_ = false;
   delivery::SaveResult last_save_;
+  delivery::AccountBox account_box_;
+  SendOutcome last_send_;
 };
 
 }  // namespace mrw::shell

@@ -63,4 +63,16 @@ bool TextView::AskQuestion(const std::string&) {
   return sender_message_.has_value();
 }
 
+bool TextView::RunRecipientDialog(delivery::RecipientDialogState& state) {
+  if (!recipient_) return false;
+  state.address = *recipient_;
+  // As the "&Senden" button: an address without "@" is refused with the dialog's message,
+  // and with nobody to correct it the dialog ends as cancelled.
+  if (!delivery::AddressMayBeConfirmed(state.address)) {
+    ShowMessage(delivery::kNoAddressMessage);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace mrw::shell

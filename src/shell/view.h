@@ -8,7 +8,9 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "delivery/recipient_history.h"
 #include "foundation/dates.h"
 #include "selection/date_range.h"
 
@@ -75,6 +77,22 @@ class View {
   virtual std::string ChooseFolder(const std::string& initial, const std::string& title) = 0;
   // Starts the notification sound and returns at once; silent when it cannot play.
   virtual void PlayNotificationSound() = 0;
+
+  // The account box (DCAC): its items' texts in order, and the selected item (-1: none).
+  // Setting the items or the index raises no change event; the view reports a choice of
+  // the user through the controller's DCACIndexChange.
+  virtual void SetAccountItems(const std::vector<std::string>& texts) = 0;
+  virtual void SetAccountIndex(int index) = 0;
+  virtual int AccountIndex() const = 0;
+
+  // The modal recipient dialog, opened on `state` (history and address box as the dialog
+  // shows them first). The view lets the user edit the address, pick and remove history
+  // lines (ChooseHistoryLine, RemoveSelectedHistoryLine after asking kDeleteEntryQuestion)
+  // and confirm with the button only when AddressMayBeConfirmed (else it shows
+  // kNoAddressMessage and stays open) or with Enter unchecked. True for OK, false for
+  // Cancel; `state` holds what the dialog holds when it closes. The controller saves the
+  // history afterwards.
+  virtual bool RunRecipientDialog(delivery::RecipientDialogState& state) = 0;
 
   // Posts the start message: the controller's WMStartup runs later from the event loop.
   virtual void PostStartMessage() = 0;

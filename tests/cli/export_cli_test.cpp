@@ -130,7 +130,8 @@ TEST_F(ExportCommand, WrongArgumentsAreUsageErrors) {
   for (const std::string& args :
        {std::string(), Quote(db_) + " more", Quote(db_) + " --range morgen", Quote(db_) + " --today 31.02.2024",
         Quote(db_) + " --range 06.04.2024-31.03.2024", Quote(db_) + " --orders 1,,2", Quote(db_) + " --orders x",
-        Quote(db_) + " --send"}) {
+        Quote(db_) + " --send", Quote(db_) + " --account office",
+        Quote(db_) + " --send a@b.de --out " + Quote(scratch_ / "out")}) {
     Result r = RunMrw(scratch_, "export " + args);
     EXPECT_EQ(r.code, 2) << args;
     EXPECT_NE(r.err.find("usage: mrw export"), std::string::npos) << args;

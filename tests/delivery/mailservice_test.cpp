@@ -16,98 +16,26 @@
 #include "delivery/instance_lock.h"
 #include "delivery/send_mail.h"
 #include "delivery/send_package.h"
-
-extern char** environ;
+#include "mail_service_process.h"
 
 namespace mrw::delivery {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string ServiceBinary() {
-  return (std::filesystem::path(MRW_BIN).parent_path() / "mailservice").string();
-}
-
-std::string Base64Decode(const std::string& text) {
-  static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  unsigned buffer = 0;
-  int bits = 0;
-  for (char c : text) {
-    const size_t v = alphabet.find(c);
-    if (v == std::string::npos) continue;  // line ends and padding
-    buffer = (buffer << 6) | static_cast<unsigned>(v);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out += static_cast<char>((buffer >> bits) & 0xFF);
-    }
-  }
-  return out;
-}
-
-class Service {
- public:
-  Service(const std::string& socketDir, const std::string& outbox, const std::string& mode = "normal") {
-    std::vector<std::string> args = {ServiceBinary(), "--socket-dir", socketDir, "--outbox", outbox, "--mode", mode,
-                                     "--delay", "200"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
-  }
-  ~Service() { Stop(); }
-
-  bool WaitReady(const std::string& socketDir) {
-    for (int n = 0; n < 500; ++n) {
-      if (std::filesystem::exists(socketDir + kMailPipeName) && IdentifierHeld(socketDir, kMailProgramIdentifier)) return true;
-      std::this_thread::sleep_for(10ms);
-    }
-    return false;
-  }
-  // SIGTERM, then the exit status (-1 when it did not end normally within 5 s).
-  int Stop() {
-    if (pid_ <= 0) return -1;
-    ::kill(pid_, SIGTERM);
-    return Wait();
-  }
-  int Wait() {
-    if (pid_ <= 0) return -1;
-    int status = 0;
-    for (int n = 0; n < 500; ++n) {
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
+using Service = test::MailServiceProcess;
+using test::MailServiceBinary;
 
 class MailServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(std::filesystem::exists(ServiceBinary())) << "build the mailservice target: " << ServiceBinary();
+    ASSERT_TRUE(std::filesystem::exists(MailServiceBinary())) << "build the mailservice target: " << MailServiceBinary();
     link.runtimeFolder = runtime.str();
     link.startupTime = 0ms;
     link.livenessRetryWait = 10ms;
     link.sendRetryWait = 10ms;
   }
 
-  std::vector<std::filesystem::path> Outbox() {
-    std::vector<std::filesystem::path> mails;
-    if (std::filesystem::exists(outbox.path())) {
-      for (const auto& entry : std::filesystem::directory_iterator(outbox.path())) mails.push_back(entry.path());
-    }
-    return mails;
-  }
+  std::vector<std::filesystem::path> Outbox() { return test::OutboxMails(outbox.str()); }
 
   test::TempDir runtime;
   test::TempDir outbox;
@@ -154,12 +82,9 @@ TEST_F(MailServiceTest, APackageSentThroughTheServiceArrivesByteForByteInTheOutb
   EXPECT_EQ(mail.rfind("From: =?UTF-8?B?", 0), 0u) << mail.substr(0, 80);
   EXPECT_NE(mail.find(" <versand@firma.de>\r\n"), std::string::npos);
 
-  const std::string marker = "Content-Disposition: attachment; filename=\"" + name + "\"\r\n\r\n";
-  const size_t start = mail.find(marker);
-  ASSERT_NE(start, std::string::npos);
-  const size_t end = mail.find("\r\n--", start);
-  ASSERT_NE(end, std::string::npos);
-  EXPECT_EQ(Base64Decode(mail.substr(start + marker.size(), end - start - marker.size())), package);
+  std::string attachment;
+  ASSERT_TRUE(test::MailAttachment(mail, name, attachment));
+  EXPECT_EQ(attachment, package);
 
   EXPECT_EQ(service.Stop(), 0);
   EXPECT_FALSE(std::filesystem::exists(runtime.str() + kMailPipeName));
@@ -237,7 +162,7 @@ TEST_F(MailServiceTest, ASendStartsTheInstalledServiceWhenNoneRuns) {
   // Installed as the mail program in the folder the registry stand-in names.
   const std::string install = work / "Mail";
   std::filesystem::create_directories(install);
-  std::filesystem::create_symlink(ServiceBinary(), install + "/helvix2.exe");
+  std::filesystem::create_symlink(MailServiceBinary(), install + "/helvix2.exe");
   test::WriteFile(work / "registry.ini", std::string("[") + (kMailProgramRegistryKey + 1) + "]\r\nInstallLocation=" +
                                               install + "\r\n");
   ScopedEnv env;

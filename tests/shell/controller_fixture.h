@@ -90,6 +90,7 @@ class ControllerTest : public ::testing::Test {
     ControllerOptions o;
     o.program_folder = dir_.str() + "program/";
     o.work_folder = dir_.str() + "work/";
+    o.mail_link = mail_link_;
     return o;
   }
 
@@ -138,6 +139,7 @@ class ControllerTest : public ::testing::Test {
   ScriptedView view_;
   FixedClock clock_{D(2024, 4, 3) + kAfternoon};
   std::unique_ptr<Controller> controller_;
+  delivery::MailServiceLink mail_link_;  // where a send looks for the mail service
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_env_;
 };
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -18,6 +19,8 @@ class ScriptedView : public View {
   std::deque<bool> answers;                       // AskQuestion; no when empty
   std::optional<std::string> editor_text;         // RunMessageEditor
   std::deque<std::string> chosen_folders;         // ChooseFolder; "" (cancel) when empty
+  // RunRecipientDialog: acts on the dialog as the user would; cancel when unset.
+  std::function<bool(delivery::RecipientDialogState&)> recipient_dialog;
 
   // Record
   std::string caption;
@@ -37,6 +40,9 @@ class ScriptedView : public View {
   bool closed = false;
   int busy_changes = 0;
   bool progress_visible = false;
+  std::vector<std::string> account_items;
+  int account_index = -1;
+  std::vector<delivery::RecipientDialogState> dialogs_shown;  // each as it opened
 
   bool Enabled(Control c) const {
     auto it = enabled.find(c);
@@ -85,6 +91,13 @@ class ScriptedView : public View {
     return f;
   }
   void PlayNotificationSound() override { ++sounds; }
+  void SetAccountItems(const std::vector<std::string>& texts) override { account_items = texts; }
+  void SetAccountIndex(int index) override { account_index = index; }
+  int AccountIndex() const override { return account_index; }
+  bool RunRecipientDialog(delivery::RecipientDialogState& state) override {
+    dialogs_shown.push_back(state);
+    return recipient_dialog ? recipient_dialog(state) : false;
+  }
   void PostStartMessage() override { ++posted_starts; }
   void Close() override { closed = true; }
 };
