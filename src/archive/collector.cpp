@@ -96,8 +96,8 @@ std::string FullPath(const std::string& path) {
 FileCollector::FileCollector(std::string skip_entry_name)
     : skip_key_(skip_entry_name.empty() ? std::string() : AnsiUpperCase(skip_entry_name)) {}
 
-void FileCollector::Add(const std::string& spec) {
-  std::string spec = Trim(spec);
+void FileCollector::Add(const std::string& file_spec) {
+  std::string spec = Trim(file_spec);
   size_t recursion = FindRecursionSwitch(spec);
   bool recursive = recursion != std::string::npos;
   if (recursive) spec = Trim(std::string_view(spec).substr(0, recursion));
