@@ -13,6 +13,7 @@
 #include "delivery/instance_lock.h"
 #include "delivery/ipc_message.h"
 #include "delivery/send_package.h"
+#include "foundation/folders.h"
 #include "foundation/user_mode.h"
 #include "foundation/scoped_env.h"
 
@@ -185,6 +186,18 @@ TEST_F(SendTest, TheAccountBoxSelectsTheStoredChoiceElseTheFirst) {
   view_.account_index = -1;
   Start();
   EXPECT_EQ(view_.account_index, 1);
+}
+
+TEST_F(SendTest, ClosingTheWindowRemovesOnlyStaleHandOverFiles) {
+  Controller& c = Start();
+  const std::string temp = GetTempFolder("");
+  mrw::test::WriteFile(temp + "stale.sac", "password");
+  mrw::test::WriteFile(temp + "fresh.sac", "password");
+  fs::last_write_time(temp + "stale.sac", fs::file_time_type::clock::now() - 49h);
+  fs::last_write_time(temp + "fresh.sac", fs::file_time_type::clock::now() - 47h);
+  c.FormClose();
+  EXPECT_FALSE(fs::exists(temp + "stale.sac"));
+  EXPECT_TRUE(fs::exists(temp + "fresh.sac"));
 }
 
 }  // namespace
