@@ -13,10 +13,11 @@
 namespace mrw::delivery {
 
 inline constexpr const char* kMailSubject = "Quillmar Auftrag Export";
+// The link leads to the help search for order import and export on the maker's site.
 inline constexpr const char* kMailBody =
     "<b>Dies ist eine von Quillmar automatisch erzeugte Email.</b><br>"
     "Sie können den Anhang mit dem Quillmar-Auftragimportmodul importieren.<br>"
-    "<a href=\"https://www.quillmar.de/hilfe/auftragexport\">Informationen</a> ";
+    "<a href=\"https://www.quillmar.de/fts.html?q=Auftrag-Import/Export\">Informationen</a> ";
 inline constexpr const char* kPackageInfopart = "Gesendet per IPC [Auftragexport]";
 inline constexpr const char* kSendFolderPurpose = "send.tmp";
 
