@@ -331,6 +331,25 @@ struct TableImpl {
     return Accept(row);
   }
 
+  // After an edit that cannot have moved the row in the view's order (physical order, or
+  // the index key untouched), only that row needs a new look: it stays where it is or
+  // leaves the view. Anything else, and a cursor not on its view position, leaves the
+  // view to be read again. False when the view must be read again.
+  bool RecheckEditedRow(int64_t row, bool key_changed) {
+    if (view_stale || need_first || key_changed) return false;
+    if (pos < 0 || static_cast<size_t>(pos) >= acc.size() || acc[static_cast<size_t>(pos)] != row) return false;
+    if (RowInViewNow(row)) return true;
+    // As Sync does for a row that left the view: the cursor stays on the record, just
+    // before the row that followed it.
+    acc.erase(acc.begin() + pos);
+    if (auto it = std::find(cand.begin(), cand.end(), row); it != cand.end()) {
+      if (static_cast<size_t>(it - cand.begin()) < cand_next) --cand_next;
+      cand.erase(it);
+    }
+    pos = std::max(-1L, pos - 1);
+    return true;
+  }
+
   // Puts the cursor on view position p (which must exist); skips rows deleted meanwhile.
   bool GoTo(size_t p) {
     while (Ensure(p + 1)) {
@@ -984,6 +1003,7 @@ void Table::Post() {
   std::string ctx = "Datensatz kann nicht gespeichert werden (Tabelle " + t.name + ")";
   bool inserting = t.state == State::Insert;
   int64_t row = t.rid;
+  bool key_changed = t.index_tag >= 0 && t.dirty[t.tags[static_cast<size_t>(t.index_tag)].field];
   try {
     if (inserting) t.Begin(ctx);
     if (inserting)
@@ -1005,7 +1025,7 @@ void Table::Post() {
   t.state = State::Browse;
   t.LoadRecord(row, false);
   t.bof = t.eof = false;
-  t.view_stale = true;
+  if (inserting || !t.RecheckEditedRow(row, key_changed)) t.view_stale = true;
   t.Notify();
 }
 

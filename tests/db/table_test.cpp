@@ -238,6 +238,47 @@ TEST_F(IndexTest, EditPostCancelAndDeleteKeepTheCursorWhereCallersExpectIt) {
   EXPECT_EQ(t->RecordCount(), 0);
 }
 
+TEST_F(IndexTest, EditPostNextVisitsEveryRowOfTheViewOnce) {
+  // Each visited row flips G between "a" and "c"; under the filter a flipped row may leave
+  // the view, and Next must still go on to the row that followed it.
+  struct Case {
+    const char* index;
+    const char* filter;  // "" = unfiltered
+    std::vector<std::string> visited, view_after;
+  };
+  const Case cases[] = {
+      {"", "", {"1", "2", "3", "4", "5", "6"}, {"1", "2", "3", "4", "5", "6"}},
+      {"KEY", "G='a' OR K=3", {"5", "1", "3", "4"}, {"4"}},
+      {"KEYD", "G='a' OR K=3", {"4", "1", "3", "5"}, {"4"}},
+      {"", "G='a'", {"1", "3", "5"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.index) + " / " + c.filter);
+    t->SetFiltered(false);
+    t->SetIndex("");
+    for (t->First(); !t->Eof(); t->Next()) {  // G back to "a" for odd IDs, "b" for even
+      t->Edit();
+      t->FieldByName("G").SetString(t->FieldByName("ID").AsInteger() % 2 ? "a" : "b");
+      t->Post();
+    }
+    t->SetIndex(c.index);
+    if (*c.filter) {
+      t->SetFilter(c.filter);
+      t->SetFiltered(true);
+    }
+    std::vector<std::string> visited;
+    for (t->First(); !t->Eof(); t->Next()) {
+      visited.push_back(t->FieldByName("ID").AsString());
+      t->Edit();
+      t->FieldByName("G").SetString(t->FieldByName("G").AsString() == "a" ? "c" : "a");
+      t->Post();
+      if (visited.size() > 10) break;
+    }
+    EXPECT_EQ(visited, c.visited);
+    EXPECT_EQ(Column(*t, "ID"), c.view_after);
+  }
+}
+
 TEST_F(IndexTest, DeletingInACheckedViewMovesToTheNextVisibleRow) {
   // Rows checked one by one (unindexed G, callback): deleting must keep the view's
   // bookkeeping of what was already checked.
