@@ -12,6 +12,7 @@
 #include "archive/reader.h"
 #include "foundation/codepage.h"
 #include "foundation/errors.h"
+#include "foundation/unique_fd.h"
 
 namespace mrw::archive {
 
@@ -36,29 +37,6 @@ bool SafePart(const std::string& part) {
   return true;
 }
 
-// A descriptor that closes itself.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Fd& operator=(Fd&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  int get() const { return fd_; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
 // Writes the archive's file entries to their planned places.
 class Extractor : public EntryConsumer {
  public:
@@ -69,7 +47,7 @@ class Extractor : public EntryConsumer {
     if (entry.is_file_list) return;
     if (next_ >= relative_.size()) throw Error("Archiv hat sich beim Entpacken verändert");
     current_path_ = dir_ + relative_[next_];
-    out_ = Fd(CreateBelow(relative_[next_++]));
+    out_ = UniqueFd(CreateBelow(relative_[next_++]));
   }
 
   void Data(std::string_view bytes) override {
@@ -99,7 +77,7 @@ class Extractor : public EntryConsumer {
   // Creates the file at `relative` below the target folder, walking the folders one by
   // one without following links, so nothing planted there redirects the file elsewhere.
   int CreateBelow(const std::string& relative) {
-    Fd folder(dup(dir_fd_));
+    UniqueFd folder(dup(dir_fd_));
     std::size_t start = 0;
     for (;;) {
       std::size_t slash = relative.find('/', start);
@@ -114,7 +92,7 @@ class Extractor : public EntryConsumer {
         throw InOutError("Verzeichnis kann nicht erstellt werden", 3);
       int sub = openat(folder.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       if (sub < 0) throw InOutError("Verzeichnis kann nicht erstellt werden", 3);
-      folder = Fd(sub);
+      folder = UniqueFd(sub);
       start = slash + 1;
     }
   }
@@ -123,7 +101,7 @@ class Extractor : public EntryConsumer {
   std::string dir_;
   std::vector<std::string> relative_;
   std::size_t next_ = 0;
-  Fd out_;
+  UniqueFd out_;
   std::string current_path_;
   std::vector<std::string> written_;
 };
@@ -176,7 +154,7 @@ std::vector<std::string> ExtractArchive(const std::string& path, const std::stri
 
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  Fd dir_fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd dir_fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir_fd.get() < 0) throw InOutError("Verzeichnis kann nicht erstellt werden", 3);
   std::string base = dir.empty() || dir.back() == '/' ? dir : dir + "/";
   Extractor extractor(dir_fd.get(), base, std::move(relative));

@@ -20,63 +20,6 @@ uint64_t ReadLe(std::string_view in, size_t pos, int bytes) {
   return value;
 }
 
-void AppendUnit(std::string& out, uint32_t unit) { AppendLe(out, unit, 2); }
-
-void AppendCodePoint(std::string& out, uint32_t cp) {
-  if (cp >= 0x10000) {
-    cp -= 0x10000;
-    AppendUnit(out, 0xD800 + (cp >> 10));
-    AppendUnit(out, 0xDC00 + (cp & 0x3FF));
-  } else {
-    AppendUnit(out, cp);
-  }
-}
-
-// Decodes one UTF-8 sequence at `pos`; returns its length, 0 when it is not valid.
-size_t DecodeUtf8(std::string_view s, size_t pos, uint32_t& cp) {
-  const unsigned char c = static_cast<unsigned char>(s[pos]);
-  size_t len;
-  uint32_t min;
-  if (c < 0x80) {
-    cp = c;
-    return 1;
-  } else if ((c & 0xE0) == 0xC0) {
-    len = 2, cp = c & 0x1F, min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    len = 3, cp = c & 0x0F, min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    len = 4, cp = c & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (pos + len > s.size()) return 0;
-  for (size_t n = 1; n < len; ++n) {
-    const unsigned char cc = static_cast<unsigned char>(s[pos + n]);
-    if ((cc & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (cc & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 }  // namespace
 
 std::string Int64Le(int64_t value) {
@@ -89,43 +32,6 @@ int64_t ReadInt64Le(const unsigned char* bytes) {
   uint64_t value = 0;
   for (int n = 0; n < 8; ++n) value |= static_cast<uint64_t>(bytes[n]) << (8 * n);
   return static_cast<int64_t>(value);
-}
-
-std::string Utf8ToUtf16Le(std::string_view utf8) {
-  std::string out;
-  out.reserve(utf8.size() * 2);
-  for (size_t pos = 0; pos < utf8.size();) {
-    uint32_t cp = 0;
-    const size_t len = DecodeUtf8(utf8, pos, cp);
-    if (len == 0) {
-      // Not UTF-8: the byte is a Windows-1252 character.
-      const std::string asUtf8 = AnsiToUtf8(utf8.substr(pos, 1));
-      DecodeUtf8(asUtf8, 0, cp);
-      ++pos;
-    } else {
-      pos += len;
-    }
-    AppendCodePoint(out, cp);
-  }
-  return out;
-}
-
-std::string Utf16LeToUtf8(std::string_view utf16le) {
-  std::string out;
-  const size_t units = utf16le.size() / 2;
-  for (size_t n = 0; n < units; ++n) {
-    uint32_t cp = static_cast<uint32_t>(ReadLe(utf16le, 2 * n, 2));
-    if (cp >= 0xD800 && cp <= 0xDBFF && n + 1 < units) {
-      const uint32_t low = static_cast<uint32_t>(ReadLe(utf16le, 2 * (n + 1), 2));
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-        ++n;
-      }
-    }
-    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
-    AppendUtf8(out, cp);
-  }
-  return out;
 }
 
 void TStreamStorage::AppendHeader(const std::string& name, int64_t valueSize) {

@@ -15,12 +15,9 @@
 #include <unordered_map>
 #include <vector>
 
-namespace mrw::delivery {
+#include "foundation/codepage.h"  // the UTF-16LE texts
 
-// UTF-8 <-> UTF-16LE bytes. Bytes that are no valid UTF-8 are taken as Windows-1252, as
-// everywhere else in the system; unpaired surrogates on the way back become U+FFFD.
-std::string Utf8ToUtf16Le(std::string_view utf8);
-std::string Utf16LeToUtf8(std::string_view utf16le);
+namespace mrw::delivery {
 
 // The pipe's 64-bit little-endian integers (lengths, sizes, the end mark).
 std::string Int64Le(int64_t value);

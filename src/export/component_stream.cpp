@@ -33,97 +33,6 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-// UTF-16LE code units to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string Utf16LeToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  size_t n = bytes.size() / 2;
-  auto unit = [&](size_t i) {
-    return static_cast<uint32_t>(static_cast<unsigned char>(bytes[2 * i])) |
-           (static_cast<uint32_t>(static_cast<unsigned char>(bytes[2 * i + 1])) << 8);
-  };
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t u = unit(i);
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n) {
-      uint32_t lo = unit(i + 1);
-      if (lo >= 0xDC00 && lo <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
-        ++i;
-        continue;
-      }
-    }
-    if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
-    AppendUtf8(out, u);
-  }
-  return out;
-}
-
-// UTF-8 to UTF-16LE; bytes that are no valid UTF-8 become U+FFFD.
-std::string Utf8ToUtf16Le(std::string_view s, size_t& units) {
-  std::string out;
-  units = 0;
-  auto put = [&](uint32_t u) {
-    out.push_back(static_cast<char>(u & 0xFF));
-    out.push_back(static_cast<char>(u >> 8));
-    ++units;
-  };
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    uint32_t cp = 0xFFFD;
-    size_t len = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else {
-      size_t need = (c >= 0xF0 && c <= 0xF4) ? 4 : (c >= 0xE0) && c < 0xF0 ? 3 : (c >= 0xC2 && c < 0xE0) ? 2 : 0;
-      if (need && i + need <= s.size()) {
-        uint32_t v = c & (need == 2 ? 0x1F : need == 3 ? 0x0F : 0x07);
-        bool ok = true;
-        for (size_t k = 1; k < need; ++k) {
-          unsigned char cc = static_cast<unsigned char>(s[i + k]);
-          if ((cc & 0xC0) != 0x80) {
-            ok = false;
-            break;
-          }
-          v = (v << 6) | (cc & 0x3F);
-        }
-        uint32_t min = need == 2 ? 0x80 : need == 3 ? 0x800 : 0x10000;
-        if (ok && v >= min && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) {
-          cp = v;
-          len = need;
-        }
-      }
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      put(0xD800 + (cp >> 10));
-      put(0xDC00 + (cp & 0x3FF));
-    } else {
-      put(cp);
-    }
-    i += len;
-  }
-  return out;
-}
-
 struct ParsedItem {
   std::optional<int64_t> data_type;
   std::string simple_data;
@@ -441,10 +350,9 @@ void ComponentStreamWriter::Text(std::string_view utf8, StringKind kind) {
       return;
     }
     case StringKind::Wide: {
-      size_t units = 0;
-      std::string wide = Utf8ToUtf16Le(utf8, units);
+      std::string wide = Utf8ToUtf16Le(utf8);
       Byte(static_cast<uint8_t>(ValueType::WString));
-      Le(units, 4);
+      Le(wide.size() / 2, 4);
       out_.append(wide);
       return;
     }

@@ -18,6 +18,7 @@
 #include "foundation/errors.h"
 #include "foundation/folders.h"
 #include "foundation/paths.h"
+#include "foundation/unique_fd.h"
 
 namespace mrw {
 namespace {
@@ -34,26 +35,6 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(b, e - b));
 }
 
-// An open file descriptor that is closed (and so unlocked) on every way out.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
 std::string OpenFailure(const std::string& path, int err) {
   return "Datei " + path + " kann nicht geöffnet werden: " + std::strerror(err);
 }
@@ -61,7 +42,7 @@ std::string OpenFailure(const std::string& path, int err) {
 // One attempt: open for appending (creating it when missing) and take the exclusive lock
 // without waiting. -1 and the reason when either fails.
 int TryOpenLocked(const std::string& path, std::string& failure) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
   if (fd.get() < 0) {
     failure = OpenFailure(path, errno);
     return -1;
@@ -130,7 +111,7 @@ void AppendToExportLog(const std::string& path, std::string_view text) {
     if (attempt < kOpenAttempts) std::this_thread::sleep_for(kRetryPause);
   }
   if (raw < 0) throw InOutError(failure, 0);
-  Fd fd(raw);
+  UniqueFd fd(raw);
   WriteAll(fd.get(), Utf8ToAnsi(text), path);
   if (::close(fd.release()) != 0) {
     throw InOutError("Datei " + path + " kann nicht geschrieben werden: " + std::strerror(errno), errno);

@@ -63,6 +63,11 @@ size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
   return len;
 }
 
+void AppendUtf16Unit(std::string& out, char32_t unit) {
+  out += static_cast<char>(unit & 0xFF);
+  out += static_cast<char>((unit >> 8) & 0xFF);
+}
+
 }  // namespace
 
 std::string AnsiToUtf8(std::string_view ansi) {
@@ -154,6 +159,51 @@ std::string Utf8AnsiUpper(std::string_view utf8) {
 
 bool Utf8SameTextAnsi(std::string_view a, std::string_view b) {
   return Utf8AnsiUpper(a) == Utf8AnsiUpper(b);
+}
+
+std::string Utf8ToUtf16Le(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size() * 2);
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t cp;
+    size_t len = DecodeUtf8(utf8, i, cp);
+    if (len == 0) {  // not UTF-8: the byte is a Windows-1252 character
+      cp = ToCodePoint(static_cast<unsigned char>(utf8[i]));
+      len = 1;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      AppendUtf16Unit(out, 0xD800 + (cp >> 10));
+      AppendUtf16Unit(out, 0xDC00 + (cp & 0x3FF));
+    } else {
+      AppendUtf16Unit(out, cp);
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string Utf16LeToUtf8(std::string_view utf16le) {
+  std::string out;
+  out.reserve(utf16le.size());
+  const size_t units = utf16le.size() / 2;
+  auto unit = [&](size_t n) {
+    return static_cast<char32_t>(static_cast<unsigned char>(utf16le[2 * n])) |
+           (static_cast<char32_t>(static_cast<unsigned char>(utf16le[2 * n + 1])) << 8);
+  };
+  for (size_t n = 0; n < units; ++n) {
+    char32_t cp = unit(n);
+    if (cp >= 0xD800 && cp <= 0xDBFF && n + 1 < units) {
+      char32_t low = unit(n + 1);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        ++n;
+      }
+    }
+    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
+    AppendUtf8(out, cp);
+  }
+  return out;
 }
 
 }  // namespace mrw

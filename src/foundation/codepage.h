@@ -32,4 +32,11 @@ int AnsiCompareText(std::string_view a, std::string_view b);
 std::string Utf8AnsiUpper(std::string_view utf8);
 bool Utf8SameTextAnsi(std::string_view a, std::string_view b);
 
+// UTF-8 <-> UTF-16LE bytes, for the formats that carry wide text (the mail pipe, wide
+// strings in stored streams). Bytes that are no valid UTF-8 are taken as Windows-1252, as
+// by Utf8ToAnsi; unpaired surrogates on the way back become U+FFFD, an odd last byte is
+// ignored.
+std::string Utf8ToUtf16Le(std::string_view utf8);
+std::string Utf16LeToUtf8(std::string_view utf16le);
+
 }  // namespace mrw

@@ -102,34 +102,31 @@ void FileStream::Open(const std::string& name, Mode mode) {
   int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   flags |= mode == Mode::Read ? O_RDONLY : O_RDWR;
   if (MayCreate(mode)) flags |= O_CREAT;
-  auto fail = [&](int fd) {
-    if (fd >= 0) ::close(fd);
+  auto fail = [&]() {
     throw FileCreateError("Datei " + name +
                           (MayCreate(mode) ? " kann nicht erstellt werden"
                                            : " kann nicht geöffnet werden"));
   };
   // O_NONBLOCK keeps a FIFO under the name from hanging the open; it is refused below.
-  int fd = ::open(name.c_str(), flags, 0666);
-  if (fd < 0) fail(fd);
+  UniqueFd fd(::open(name.c_str(), flags, 0666));
+  if (!fd.valid()) fail();
   struct stat st;
-  if (::fstat(fd, &st) != 0) fail(fd);
-  if (!S_ISREG(st.st_mode)) fail(fd);
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  if (::flock(fd, LOCK_SH | LOCK_NB) != 0) fail(fd);
+  if (::fstat(fd.get(), &st) != 0) fail();
+  if (!S_ISREG(st.st_mode)) fail();
+  ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+  if (::flock(fd.get(), LOCK_SH | LOCK_NB) != 0) fail();
   // Emptied only now, so a file another program holds exclusively stays intact.
-  if (mode == Mode::Create && ::ftruncate(fd, 0) != 0) fail(fd);
-  fd_ = fd;
+  if (mode == Mode::Create && ::ftruncate(fd.get(), 0) != 0) fail();
+  fd_ = std::move(fd);
 }
 
-FileStream::~FileStream() {
-  if (fd_ >= 0) ::close(fd_);
-}
+FileStream::~FileStream() = default;
 
 size_t FileStream::Read(void* buffer, size_t count) {
   char* p = static_cast<char*>(buffer);
   size_t done = 0;
   while (done < count) {
-    ssize_t n = ::read(fd_, p + done, count - done);
+    ssize_t n = ::read(fd_.get(), p + done, count - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       throw Error("Fehler beim Lesen der Datei " + name_ + " (" + std::strerror(errno) + ")");
@@ -144,7 +141,7 @@ void FileStream::Write(const void* buffer, size_t count) {
   const char* p = static_cast<const char*>(buffer);
   size_t done = 0;
   while (done < count) {
-    ssize_t n = ::write(fd_, p + done, count - done);
+    ssize_t n = ::write(fd_.get(), p + done, count - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       throw Error("Fehler beim Schreiben der Datei " + name_ + " (" +
@@ -162,20 +159,20 @@ std::string FileStream::ReadAll() {
 }
 
 std::int64_t FileStream::Seek(std::int64_t offset, int whence) {
-  off_t at = ::lseek(fd_, offset, whence);
+  off_t at = ::lseek(fd_.get(), offset, whence);
   if (at < 0) throw Error("Fehler beim Positionieren in der Datei " + name_);
   return at;
 }
 
-std::int64_t FileStream::Position() const { return ::lseek(fd_, 0, SEEK_CUR); }
+std::int64_t FileStream::Position() const { return ::lseek(fd_.get(), 0, SEEK_CUR); }
 
 std::int64_t FileStream::Size() const {
   struct stat st;
-  return ::fstat(fd_, &st) == 0 ? st.st_size : -1;
+  return ::fstat(fd_.get(), &st) == 0 ? st.st_size : -1;
 }
 
 void FileStream::SetSize(std::int64_t size) {
-  if (::ftruncate(fd_, size) != 0) {
+  if (::ftruncate(fd_.get(), size) != 0) {
     throw Error("Fehler beim Schreiben der Datei " + name_ + " (" + std::strerror(errno) + ")");
   }
 }

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/unique_fd.h"
+
 namespace mrw {
 
 class FileStream {
@@ -57,7 +59,7 @@ class FileStream {
   void SetSize(std::int64_t size);
 
   const std::string& FileName() const { return name_; }
-  int Handle() const { return fd_; }
+  int Handle() const { return fd_.get(); }
 
  protected:
   FileStream() = default;
@@ -65,7 +67,7 @@ class FileStream {
 
  private:
   std::string name_;
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 // The stream the system writes its files with. With `clear_attributes` a write-protected
