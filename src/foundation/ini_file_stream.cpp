@@ -31,33 +31,24 @@ bool IsPermanent(int err) {
   }
 }
 
-// One attempt: the descriptor, or -1 with errno set.
-int TryOpen(const std::string& name, TFileStreamEx::Mode mode) {
+// One attempt: the descriptor, or an empty one with errno set.
+UniqueFd TryOpen(const std::string& name, TFileStreamEx::Mode mode) {
   const bool create = mode == TFileStreamEx::Mode::kCreate;
   // O_NONBLOCK keeps a FIFO planted under the name from blocking the open; it is cleared
   // again for the regular file that is left.
   int flags = (create ? (O_WRONLY | O_CREAT) : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  int fd = ::open(name.c_str(), flags, 0666);
-  if (fd < 0) return -1;
+  UniqueFd fd(::open(name.c_str(), flags, 0666));
+  if (!fd.valid()) return fd;
+  auto fail = [&fd](int err) {
+    fd.reset();
+    errno = err;
+    return std::move(fd);
+  };
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    errno = EINVAL;
-    return -1;
-  }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  if (::flock(fd, (create ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-    int err = errno;
-    ::close(fd);
-    errno = err;
-    return -1;
-  }
-  if (create && ::ftruncate(fd, 0) != 0) {
-    int err = errno;
-    ::close(fd);
-    errno = err;
-    return -1;
-  }
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return fail(EINVAL);
+  ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+  if (::flock(fd.get(), (create ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) return fail(errno);
+  if (create && ::ftruncate(fd.get(), 0) != 0) return fail(errno);
   return fd;
 }
 
@@ -68,7 +59,7 @@ TFileStreamEx::TFileStreamEx(const std::string& file_name, Mode mode, const IniR
   std::optional<Clock::time_point> first_failure;
   for (;;) {
     fd_ = TryOpen(file_name, mode);
-    if (fd_ >= 0) return;
+    if (fd_.valid()) return;
     int err = errno;
     auto now = Clock::now();
     if (!first_failure) first_failure = now;
@@ -80,16 +71,14 @@ TFileStreamEx::TFileStreamEx(const std::string& file_name, Mode mode, const IniR
                                                : " kann nicht geöffnet werden"));
 }
 
-TFileStreamEx::~TFileStreamEx() {
-  if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-}
+TFileStreamEx::~TFileStreamEx() = default;  // closing releases the lock
 
 bool TFileStreamEx::ReadAll(std::string& out) {
   struct stat st;
-  if (::fstat(fd_, &st) == 0 && st.st_size > 0) out.reserve(out.size() + static_cast<size_t>(st.st_size));
+  if (::fstat(fd_.get(), &st) == 0 && st.st_size > 0) out.reserve(out.size() + static_cast<size_t>(st.st_size));
   char buffer[65536];
   for (;;) {
-    ssize_t n = ::read(fd_, buffer, sizeof buffer);
+    ssize_t n = ::read(fd_.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) return true;
@@ -100,7 +89,7 @@ bool TFileStreamEx::ReadAll(std::string& out) {
 bool TFileStreamEx::WriteAll(std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
-    ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    ssize_t n = ::write(fd_.get(), bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<size_t>(n);

@@ -18,6 +18,8 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/unique_fd.h"
+
 namespace mrw {
 
 struct IniRetry {
@@ -42,7 +44,7 @@ class TFileStreamEx {
   bool WriteAll(std::string_view bytes);
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace mrw
