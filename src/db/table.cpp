@@ -338,7 +338,15 @@ struct TableImpl {
   bool RecheckEditedRow(int64_t row, bool key_changed) {
     if (view_stale || need_first || key_changed) return false;
     if (pos < 0 || static_cast<size_t>(pos) >= acc.size() || acc[static_cast<size_t>(pos)] != row) return false;
-    if (RowInViewNow(row)) return true;
+    bool still_in = false;
+    try {
+      still_in = RowInViewNow(row);
+    } catch (...) {
+      // The row is stored: a failing callback or read is for the next look at the view
+      // to report, not this post.
+      return false;
+    }
+    if (still_in) return true;
     // As Sync does for a row that left the view: the cursor stays on the record, just
     // before the row that followed it.
     acc.erase(acc.begin() + pos);
