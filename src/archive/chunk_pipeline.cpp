@@ -8,16 +8,17 @@
 namespace mrw::archive {
 
 ChunkPipeline::ChunkPipeline(int zlib_level, unsigned threads) : level_(zlib_level) {
-  unsigned workers = threads > 1 ? threads : 0;
+  // The calling thread is one of the compressing threads: it compresses whenever it would
+  // otherwise wait, so `threads` workers beside it would leave one thread too many
+  // fighting over the processors.
+  unsigned workers = threads > 1 ? threads - 1 : 0;
   // Reading ahead far enough keeps the workers busy while the calling thread is off the
   // processor for a while (a busy machine), at 32 KiB per chunk buffer.
-  std::size_t window = workers == 0 ? 1 : 8 * workers + 2;
+  std::size_t window = workers == 0 ? 1 : 8 * threads + 2;
   for (std::size_t i = 0; i < window; ++i) {
     slots_.push_back(std::make_unique<Slot>());
     free_.push_back(slots_.back().get());
   }
-  // The calling thread compresses everything itself with one thread, and otherwise takes
-  // on the chunk it waits for when no worker has started it yet.
   own_compressor_ = std::make_unique<ChunkCompressor>(level_);
   for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { WorkerLoop(); });
 }
@@ -93,7 +94,9 @@ void ChunkPipeline::Fill() {
       slot->done = true;
       break;
     }
-    if (workers_.empty()) {
+    // A file that fits into one chunk (the many small letters) is compressed right here:
+    // handing it to a worker would only make this thread wait for it.
+    if (workers_.empty() || (file_done_ && in_flight_.size() == 1)) {
       own_compressor_->Compress(slot->chunk);
       slot->done = true;
     } else {
@@ -116,18 +119,23 @@ ChunkPipeline::Result ChunkPipeline::Next() {
   Slot* slot = in_flight_.front();
   in_flight_.pop_front();
   if (!workers_.empty()) {
+    // Rather than sleep until a worker has finished this chunk, the calling thread
+    // compresses the oldest chunk nobody has started yet (this one first, if it is still
+    // queued) and only sleeps when every chunk is taken. Sleeping and waking for each
+    // chunk cost more processor time than the reading and writing it waits for.
     std::unique_lock lock(mutex_);
-    if (!slot->done) {
-      auto queued = std::find(queue_.begin(), queue_.end(), slot);
-      if (queued != queue_.end()) {
-        queue_.erase(queued);
-        lock.unlock();
-        own_compressor_->Compress(slot->chunk);
-        lock.lock();
-        slot->done = true;
+    while (!slot->done) {
+      if (queue_.empty()) {
+        done_cv_.wait(lock, [slot] { return slot->done; });
+        break;
       }
+      Slot* own = queue_.front();
+      queue_.pop_front();
+      lock.unlock();
+      own_compressor_->Compress(own->chunk);
+      lock.lock();
+      own->done = true;
     }
-    done_cv_.wait(lock, [slot] { return slot->done; });
   }
   front_ = slot;
   return {slot->read_failed ? nullptr : &slot->chunk, slot->read_failed};

@@ -2,14 +2,15 @@
 // back in file order on the calling thread.
 //
 // With one thread everything happens inside Next(): read one chunk, compress it, return
-// it, just as a plain loop would. With several threads the calling thread reads a few
-// chunks ahead and worker threads compress them meanwhile (the calling thread joins in
-// rather than wait for a chunk nobody has started); the compressed bytes are the
-// same (every chunk is an independent zlib stream), and the caller still sees one chunk
-// per Next() and may stop after any of them: what was read ahead is then dropped.
+// it, just as a plain loop would. With n threads the calling thread reads a few chunks
+// ahead and n - 1 worker threads compress them meanwhile; the calling thread is the n-th:
+// instead of waiting for the chunk it has to hand out, it compresses the oldest chunk
+// nobody has started. The compressed bytes are the same (every chunk is an independent
+// zlib stream), and the caller still sees one chunk per Next() and may stop after any of
+// them: what was read ahead is then dropped.
 //
-// Memory stays bounded: a fixed window of chunk buffers (eight per worker plus two) and
-// one zlib state per worker and one for the calling thread.
+// Memory stays bounded: a fixed window of chunk buffers (eight per thread plus two) and
+// one zlib state per thread.
 #pragma once
 
 #include <condition_variable>
@@ -26,7 +27,7 @@ namespace mrw::archive {
 
 class ChunkPipeline {
  public:
-  // threads <= 1 compresses on the calling thread.
+  // threads <= 1 compresses on the calling thread alone.
   ChunkPipeline(int zlib_level, unsigned threads);
   ~ChunkPipeline();
   ChunkPipeline(const ChunkPipeline&) = delete;
