@@ -22,16 +22,7 @@ constexpr int kMaxDepth = 64;
 constexpr uint8_t kFlagChildPos = 0x02;
 
 // Property names are identifiers of the class library, which compares them without case.
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x -= 32;
-    if (y >= 'a' && y <= 'z') y -= 32;
-    if (x != y) return false;
-  }
-  return true;
-}
+bool SameName(std::string_view a, std::string_view b) { return AnsiCompareText(a, b) == 0; }
 
 struct ParsedItem {
   std::optional<int64_t> data_type;
